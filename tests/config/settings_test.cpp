@@ -1,0 +1,189 @@
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config_fixture.h"
+#include "support/file_helpers.h"
+
+namespace mailsift::test {
+namespace {
+
+class SettingsTest : public ConfigTest {
+  protected:
+    void SetUp() override {
+        ConfigTest::SetUp();
+        std::filesystem::create_directories(temp_.path() / "wine");
+    }
+
+    ScopedEnv documents_{"XDG_DOCUMENTS_DIR", temp_ / "Docs"};
+    ScopedEnv wine_{"WINEPREFIX", temp_ / "wine"};
+};
+
+TEST_F(SettingsTest, EmptyFileLoadsDefaultsAndListsEveryKey) {
+    WriteFileBytes(MainIni(), "");
+    LoadSettings();
+    EXPECT_EQ(Settings.StoragePath, temp_ / "Docs/Messages Store/");
+    EXPECT_EQ(Settings.ExtractAddressesPath, temp_ / "Docs/Messages Store/EmailAddresses.txt");
+    EXPECT_FALSE(Settings.MSOutlookStroreInEML);
+    EXPECT_EQ(Settings.OutlookExpressBaseFile, "");
+    EXPECT_EQ(Settings.ThunderbirdBaseFile, "");
+    EXPECT_TRUE(Settings.AppendPath);
+    EXPECT_FALSE(Settings.ZipEmails);
+    EXPECT_TRUE(Settings.CheckForUpdate);
+    EXPECT_EQ(Settings.ExtractOptions, 0);
+    EXPECT_EQ(Settings.ExtractFrom, (std::array<bool, 4>{false, false, false, false}));
+    EXPECT_EQ(ReadFileBytes(MainIni()),
+              "StoragePath\t\r\nExtractAddressesPath\t\r\nMSOutlookStroreInEML\t\r\n"
+              "OutlookExpressBaseFile\t\r\nThunderbirdBaseFile\t\r\nEudoraBaseFile\t\r\n"
+              "AppendPath\t\r\nZipEmails\t\r\nCheckForUpdate\t\r\nExtractOptions\t\r\n"
+              "ExtractFromMSOutlook\t\r\nExtractFromOutlookExpress\t\r\n"
+              "ExtractFromThunderBird\t\r\nExtractFromEudora\t\r\n");
+}
+
+TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
+    WriteFileBytes(MainIni(), "SelectedLanguage\t1\r\n");
+    LoadSettings();
+    Settings.StoragePath = "/srv/mail  store/";
+    Settings.MSOutlookStroreInEML = true;
+    Settings.OutlookExpressBaseFile = "/oe/";
+    Settings.AppendPath = false;
+    Settings.ExtractOptions = 2;
+    Settings.ExtractFromThunderbird() = true;
+    SaveSettings();
+
+    std::string text = ReadFileBytes(MainIni());
+    EXPECT_NE(text.find("MSOutlookStroreInEML\t-1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("AppendPath\t0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("ExtractFromThunderbird\t-1\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("ExtractFromThunderBird"), std::string::npos);
+    EXPECT_EQ(text.rfind("SelectedLanguage\t1\r\n", 0), 0u);
+
+    TSettings saved = Settings;
+    Settings = TSettings{};
+    LoadSettings();
+    EXPECT_EQ(Settings.StoragePath, "/srv/mail store/");
+    EXPECT_EQ(Settings.MSOutlookStroreInEML, saved.MSOutlookStroreInEML);
+    EXPECT_EQ(Settings.OutlookExpressBaseFile, "/oe/");
+    EXPECT_EQ(Settings.AppendPath, saved.AppendPath);
+    EXPECT_EQ(Settings.ExtractOptions, 2);
+    EXPECT_EQ(Settings.ExtractFrom, saved.ExtractFrom);
+    EXPECT_EQ(ReadFileBytes(MainIni()), text);
+}
+
+TEST_F(SettingsTest, SaveWritesKeysInItsOwnOrderIntoAFreshFile) {
+    SaveSettings();
+    std::vector<std::string> keys;
+    std::string text = ReadFileBytes(MainIni());
+    for (size_t start = 0; start < text.size(); start = text.find("\r\n", start) + 2) {
+        keys.push_back(text.substr(start, text.find('\t', start) - start));
+    }
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{
+                  "StoragePath", "ExtractAddressesPath", "MSOutlookStroreInEML",
+                  "OutlookExpressBaseFile", "ThunderbirdBaseFile", "EudoraBaseFile", "AppendPath",
+                  "ZipEmails", "ExtractOptions", "CheckForUpdate", "ExtractFromMSOutlook",
+                  "ExtractFromOutlookExpress", "ExtractFromThunderbird", "ExtractFromEudora"}));
+}
+
+TEST_F(SettingsTest, TypedReadsFallBackToTheDefault) {
+    const std::vector<std::pair<std::string, bool>> debugValues = {
+        {"0", false}, {"False", false}, {"fALSE", false}, {"-1", true}, {"TRUE", true},
+        {"2", true},  {"0.0", false},   {"yes", true},    {"", true},   {"%off", true}};
+    for (const auto& [value, expected] : debugValues) {
+        WriteFileBytes(MainIni(), "DebugMode\t" + value + "\r\n");
+        EXPECT_EQ(ReadBoolSetting("DebugMode", true), expected) << value;
+    }
+    WriteFileBytes(MainIni(),
+                   "A\t+3\r\nB\t-2\r\nC\t3x\r\nD\t99999999999\r\nExtractOptions\t7\r\n"
+                   "StoragePath\t/no/slash\r\n");
+    EXPECT_EQ(ReadIntSetting("A", 9), 3);
+    EXPECT_EQ(ReadIntSetting("B", 9), -2);
+    EXPECT_EQ(ReadIntSetting("C", 9), 9);
+    EXPECT_EQ(ReadIntSetting("D", 9), 9);
+    EXPECT_EQ(ReadIntSetting("Missing", 9), 9);
+    LoadSettings();
+    EXPECT_EQ(Settings.ExtractOptions, 0);
+    EXPECT_EQ(Settings.StoragePath, "/no/slash/");
+}
+
+TEST_F(SettingsTest, StartupReadsLanguageLinesInFileOrder) {
+    std::string accented;
+    for (int i = 0; i < 22; ++i) accented += "É";
+    WriteFileBytes(MainIni(),
+                   "Language\tEnglish (default)\r\nDebugMode\tfalse\r\nSelectedLanguage\t2\r\n"
+                   "Language\tBrazilianPortugueseVariant\r\nOther\t1\r\nlanguage=" +
+                       accented + "\r\n");
+    ReadStartupSettings();
+    EXPECT_FALSE(Settings.DebugMode);
+    EXPECT_EQ(Settings.SelectedLanguage, 2);
+    EXPECT_EQ(Settings.LanguageNames, (std::array<std::string, 3>{"English", "BrazilianPortugueseV",
+                                                                  accented.substr(0, 40)}));
+    EXPECT_EQ(Settings.UpdateCode, 1);
+    EXPECT_NE(ReadFileBytes(MainIni()).find("UpdateCode\t\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, StartupRejectsConfigurationsItCannotRunWith) {
+    const std::string languages = "Language\tA\r\nLanguage\tB\r\nLanguage\tC\r\n";
+    auto messageFor = [&](const std::string& text) -> std::string {
+        WriteFileBytes(MainIni(), text);
+        try {
+            ReadStartupSettings();
+        } catch (const StartupError& error) {
+            return error.what();
+        }
+        return "no error";
+    };
+    EXPECT_EQ(messageFor("SelectedLanguage\tone\r\n" + languages),
+              "'one' is not a valid integer value");
+    EXPECT_EQ(messageFor(languages), "'%SelectedLanguage' is not a valid integer value");
+    EXPECT_NE(messageFor("SelectedLanguage\t3\r\n" + languages).find("main.ini"),
+              std::string::npos);
+    EXPECT_NE(messageFor("SelectedLanguage\t-1\r\n" + languages).find("main.ini"),
+              std::string::npos);
+    EXPECT_NE(messageFor("SelectedLanguage\t0\r\nLanguage\tA\r\nLanguage\tB\r\n")
+                  .find("three \"Language\" lines"),
+              std::string::npos);
+    EXPECT_NE(messageFor("SelectedLanguage\t0\r\nLanguage\tA\r\nLanguage\t\r\nLanguage\tC\r\n")
+                  .find("main.ini"),
+              std::string::npos);
+    EXPECT_EQ(messageFor("SelectedLanguage\t1\r\n" + languages), "no error");
+}
+
+TEST_F(SettingsTest, StoreRootComesFromTheWinePrefixRegistry) {
+    EXPECT_EQ(ReadStoreRoot(), "");
+
+    ScopedEnv profile("USERPROFILE", "C:\\users\\me");
+    WriteFileBytes(temp_ / "wine/user.reg",
+                   "WINE REGISTRY Version 2\n"
+                   ";; All keys relative to \\\\User\\\\S-1-5-21-1\n\n"
+                   "[Identities] 1700000000\n"
+                   "\"Default User ID\"=\"{AB-12}\"\n\n"
+                   "[Identities\\\\{AB-12}\\\\Software\\\\Microsoft\\\\Outlook Express\\\\5.0] "
+                   "1700000000\n"
+                   "\"Store Root\"=str(2):\"%UserProfile%\\\\Mail\\\\Outlook Express\"\n");
+    EXPECT_EQ(ReadStoreRoot(), temp_ / "wine/dosdevices/c:/users/me/Mail/Outlook Express");
+
+    WriteFileBytes(MainIni(), "");
+    LoadSettings();
+    EXPECT_EQ(Settings.OutlookExpressBaseFile, ReadStoreRoot());
+
+    WriteFileBytes(temp_ / "wine/user.reg",
+                   "WINE REGISTRY Version 2\n\n"
+                   "[Software\\\\Microsoft\\\\Outlook Express] 1700000000\n"
+                   "\"Store Root\"=\"D:\\\\Stores\"\n");
+    EXPECT_EQ(ReadStoreRoot(), temp_ / "wine/dosdevices/d:/Stores");
+}
+
+TEST_F(SettingsTest, OverlongExpansionKeepsTheText) {
+    ScopedEnv longValue("MAILSIFT_TEST_LONG", std::string(1100, 'x'));
+    ScopedEnv shortValue("MAILSIFT_TEST_SHORT", "/short");
+    EXPECT_EQ(ExpandEnvironmentPath("%MAILSIFT_TEST_LONG%/a"), "%MAILSIFT_TEST_LONG%/a");
+    EXPECT_EQ(ExpandEnvironmentPath("%MAILSIFT_TEST_SHORT%/a"), "/short/a");
+}
+
+}  // namespace
+}  // namespace mailsift::test
