@@ -1,0 +1,166 @@
+#include "stores/store_facade.h"
+
+#include <filesystem>
+#include <initializer_list>
+#include <string_view>
+
+#include "config/language.h"
+#include "config/report_log.h"
+#include "platform/text_match.h"
+#include "stores/store_backend.h"
+
+namespace mailsift {
+
+StoreBackends& ActiveStoreBackends() {
+    static StoreBackends backends;
+    return backends;
+}
+
+namespace {
+
+// The last path component carries a "." (so "Inbox" has no extension, "Inbox.mbx" and
+// ".hidden" have one).
+bool HasExtension(const std::string& path) {
+    return std::filesystem::path(path).filename().string().find('.') != std::string::npos;
+}
+
+StoreHandle OpenWith(StoreBackend* backend, const std::string& path, TFolderList& folders) {
+    return backend != nullptr ? backend->Open(path, folders)
+                              : static_cast<StoreHandle>(kResultNothingFound);
+}
+
+StoreHandle DispatchOpen(const std::string& path, TFolderList& folders, StoreKind& kind) {
+    const StoreBackends& backends = ActiveStoreBackends();
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_regular_file(status)) {
+        // Each later mask overrides an earlier one, as in the store kinds' order of precedence.
+        StoreBackend* backend = nullptr;
+        bool matched = false;
+        if (MatchesMask(path, "*.PST")) {
+            backend = backends.MSOutlook, kind = StoreKind::PersonalFolders, matched = true;
+        }
+        if (MatchesMask(path, "*.DBX")) {
+            backend = backends.OutlookExpress, kind = StoreKind::OutlookExpress, matched = true;
+        }
+        if (MatchesMask(path, "*.MBX")) {
+            backend = backends.Mailbox, kind = StoreKind::MailboxMbx, matched = true;
+        }
+        if (!HasExtension(path)) {
+            backend = backends.Mailbox, kind = StoreKind::MailboxFile, matched = true;
+        }
+        return matched ? OpenWith(backend, path, folders)
+                       : static_cast<StoreHandle>(kResultNothingFound);
+    }
+    if (std::filesystem::is_directory(status)) {
+        kind = StoreKind::MailboxFolder;
+        return OpenWith(backends.Mailbox, path, folders);
+    }
+    return kResultNoSuchPath;
+}
+
+// The language's text for key, then each value after one blank.
+std::string LogLine(std::string_view key, std::initializer_list<std::string_view> values = {}) {
+    std::string line = LanguageString(key);
+    for (std::string_view value : values) {
+        line += ' ';
+        line += value;
+    }
+    return line;
+}
+
+// Offers the call to each backend in dispatch order until one owns the handle.
+int32_t ReadFromBackends(StoreHandle handle, const TMessageExtractionOptions& options,
+                         const TFolder& folder, int32_t index, TMessage& message) {
+    int32_t result = kResultNotMyHandle;
+    for (StoreBackend* backend : ActiveStoreBackends().InDispatchOrder()) {
+        if (backend == nullptr) continue;
+        result =
+            backend->ReadMessage(handle, options, folder, static_cast<uint32_t>(index), message);
+        if (result != kResultNotMyHandle) break;
+    }
+    if (result == kResultNotMyHandle) message = TMessage{};
+    return result;
+}
+
+bool IsHandle(StoreHandle handle) {
+    return handle > kMaxResultCode;
+}
+
+}  // namespace
+
+StoreHandle OpenMessageStoreOfKind(const std::string& path, TFolderList& folders, StoreKind& kind) {
+    WriteReport(LogLine("BeginOpenMessageStore"));
+    const StoreHandle result = DispatchOpen(path, folders, kind);
+    WriteReport(LogLine("OpenMessageStoreOK", {std::to_string(result)}));
+    return result;
+}
+
+StoreHandle OpenMessageStore(const std::string& path, TFolderList& folders) {
+    StoreKind unused = StoreKind::PersonalFolders;
+    return OpenMessageStoreOfKind(path, folders, unused);
+}
+
+int32_t GetMessageHeaders(StoreHandle handle, const TFolder& folder, int32_t index,
+                          TMessage& message) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    const int32_t result = ReadFromBackends(handle, {}, folder, index, message);
+    WriteReport(LogLine("GetMessageHeader", {message.FromName, message.FromAddress}));
+    return result;
+}
+
+int32_t GetMessageBody(StoreHandle handle, const TFolder& folder, int32_t index,
+                       TMessage& message) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    TMessageExtractionOptions options;
+    options.WantBody = true;
+    const int32_t result = ReadFromBackends(handle, options, folder, index, message);
+    WriteReport(LogLine("GetMessageBody", {message.FromName, message.FromAddress}));
+    return result;
+}
+
+int32_t GetMessageAttachFilesList(StoreHandle handle, const TFolder& folder, int32_t index,
+                                  TMessage& message) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    TMessageExtractionOptions options;
+    options.WantAttachments = true;
+    return ReadFromBackends(handle, options, folder, index, message);
+}
+
+int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                         uint16_t attachmentIndex, const std::string& targetFile) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    TMessageExtractionOptions options;
+    options.SaveAttachment = true;
+    options.AttachmentIndex = attachmentIndex;
+    options.TargetFile = targetFile;
+    TMessage scratch;
+    const int32_t result = ReadFromBackends(handle, options, folder, index, scratch);
+    WriteReport(
+        LogLine("GetMessageAttachToFile", {std::filesystem::path(targetFile).filename().string()}));
+    return result;
+}
+
+int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                          const std::string& targetFile, bool saveAsEml) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    TMessageExtractionOptions options;
+    options.SaveMessage = true;
+    options.SaveAsEml = saveAsEml;
+    options.TargetFile = targetFile;
+    TMessage scratch;
+    return ReadFromBackends(handle, options, folder, index, scratch);
+}
+
+int32_t CloseMessageStore(StoreHandle handle) {
+    WriteReport(LogLine("CloseMessageStore"));
+    int32_t result = kResultNotMyHandle;
+    for (StoreBackend* backend : ActiveStoreBackends().InDispatchOrder()) {
+        if (backend == nullptr) continue;
+        result = backend->Close(handle);
+        if (result == kResultSuccess) break;
+    }
+    return result;
+}
+
+}  // namespace mailsift

@@ -1,0 +1,43 @@
+#include "stores/store_handles.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/tick_count.h"
+
+namespace mailsift {
+
+namespace {
+
+// Three backends hold at most three handles, so a small vector beats any set.
+std::vector<StoreHandle>& HandlesInUse() {
+    static std::vector<StoreHandle> handles;
+    return handles;
+}
+
+bool InUse(StoreHandle handle) {
+    const auto& handles = HandlesInUse();
+    return std::find(handles.begin(), handles.end(), handle) != handles.end();
+}
+
+}  // namespace
+
+StoreHandle NewStoreHandle() {
+    return NewStoreHandleFrom(GetTickCount());
+}
+
+StoreHandle NewStoreHandleFrom(uint32_t tickCount) {
+    StoreHandle handle = tickCount + kMaxResultCode;
+    while (handle <= kMaxResultCode || InUse(handle)) {
+        handle = handle <= kMaxResultCode ? kMaxResultCode + 1 : handle + 1;
+    }
+    HandlesInUse().push_back(handle);
+    return handle;
+}
+
+void ReleaseStoreHandle(StoreHandle handle) {
+    auto& handles = HandlesInUse();
+    handles.erase(std::remove(handles.begin(), handles.end(), handle), handles.end());
+}
+
+}  // namespace mailsift
