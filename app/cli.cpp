@@ -1,0 +1,70 @@
+#include "app/cli.h"
+
+#include <exception>
+#include <string_view>
+
+#include "app/cli_commands.h"
+
+namespace mailsift {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    R"(usage: mailsift-cli [--help] [--version] COMMAND [ARGS]
+
+Salvages mail from the local stores of MS Outlook (.pst), Outlook Express (.dbx),
+Thunderbird and Eudora (mailbox files).
+
+commands:
+  config                 print every setting, one Name<TAB>value per line
+  config get KEY         print the value of KEY in main.ini ("%KEY" when it is not set;
+                         a missing key is added to the file with an empty value)
+  config set KEY VALUE   store VALUE under KEY in main.ini
+  list STORE             open STORE (a .pst or .dbx file, a mailbox file or folder) and print
+                         "result<TAB>N", then one line per folder:
+                         Id<TAB>ParentId<TAB>MessageCount<TAB>Size<TAB>Path
+
+Settings and logs live in the program folder: the folder of this program, or the folder
+named by the environment variable MAILSIFT_HOME.
+)";
+
+struct Command {
+    std::string_view name;
+    int (*run)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+};
+
+constexpr Command kCommands[] = {
+    {"config", RunConfigCommand},
+    {"list", RunListCommand},
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& name = args.front();
+    if (name == "--help" || name == "-h" || name == "help") {
+        out << kUsage;
+        return 0;
+    }
+    if (name == "--version") {
+        out << "mailsift-cli " << MAILSIFT_VERSION << '\n';
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (command.name != name) continue;
+        try {
+            return command.run({args.begin() + 1, args.end()}, out, err);
+        } catch (const std::exception& error) {
+            err << "mailsift-cli: " << error.what() << '\n';
+            return 1;
+        }
+    }
+    err << "mailsift-cli: unknown command '" << name << "' (see mailsift-cli --help)\n";
+    return 2;
+}
+
+}  // namespace mailsift

@@ -1,0 +1,12 @@
+#pragma once
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace mailsift {
+
+// Each command gets the arguments after its name; output lines are TAB-separated records.
+int RunConfigCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace mailsift

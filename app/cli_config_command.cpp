@@ -1,0 +1,72 @@
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "app/cli_commands.h"
+#include "config/settings.h"
+
+namespace mailsift {
+
+namespace {
+
+std::string BoolText(bool value) {
+    return value ? "-1" : "0";
+}
+
+// Every field of the settings record, named as its key in main.ini and written as stored there.
+void PrintSettings(std::ostream& out) {
+    const TSettings& s = Settings;
+    const std::pair<std::string_view, std::string> fields[] = {
+        {"StoragePath", s.StoragePath},
+        {"ExtractAddressesPath", s.ExtractAddressesPath},
+        {"MSOutlookStroreInEML", BoolText(s.MSOutlookStroreInEML)},
+        {"OutlookExpressBaseFile", s.OutlookExpressBaseFile},
+        {"ThunderbirdBaseFile", s.ThunderbirdBaseFile},
+        {"EudoraBaseFile", s.EudoraBaseFile},
+        {"AppendPath", BoolText(s.AppendPath)},
+        {"ZipEmails", BoolText(s.ZipEmails)},
+        {"CheckForUpdate", BoolText(s.CheckForUpdate)},
+        {"ExtractOptions", std::to_string(s.ExtractOptions)},
+        {"ExtractFromMSOutlook", BoolText(s.ExtractFrom[0])},
+        {"ExtractFromOutlookExpress", BoolText(s.ExtractFrom[1])},
+        {"ExtractFromThunderbird", BoolText(s.ExtractFrom[2])},
+        {"ExtractFromEudora", BoolText(s.ExtractFrom[3])},
+        {"DebugMode", BoolText(s.DebugMode)},
+        {"SelectedLanguage", std::to_string(s.SelectedLanguage)},
+        {"LanguageNames0", s.LanguageNames[0]},
+        {"LanguageNames1", s.LanguageNames[1]},
+        {"LanguageNames2", s.LanguageNames[2]},
+        {"UpdateCode", std::to_string(s.UpdateCode)},
+    };
+    for (const auto& [name, value] : fields) out << name << '\t' << value << '\n';
+}
+
+}  // namespace
+
+int RunConfigCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        // A broken language choice must not hide the rest: report it and show what loaded.
+        int status = 0;
+        try {
+            ReadStartupSettings();
+        } catch (const StartupError& error) {
+            err << "mailsift-cli: " << error.what() << '\n';
+            status = 1;
+        }
+        LoadSettings();
+        PrintSettings(out);
+        return status;
+    }
+    if (args[0] == "get" && args.size() == 2) {
+        out << ReadSetting(args[1]) << '\n';
+        return 0;
+    }
+    if (args[0] == "set" && args.size() == 3) {
+        WriteSetting(args[1], args[2]);
+        return 0;
+    }
+    err << "usage: mailsift-cli config [get KEY | set KEY VALUE]\n";
+    return 2;
+}
+
+}  // namespace mailsift

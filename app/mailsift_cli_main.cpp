@@ -1,0 +1,17 @@
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "config/folders.h"
+
+int main(int argc, char** argv) {
+    try {
+        mailsift::InitFolders(mailsift::ExecutablePath());
+    } catch (const std::exception& error) {
+        std::cerr << "mailsift-cli: cannot set up the program folder: " << error.what() << '\n';
+        return 1;
+    }
+    return mailsift::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}

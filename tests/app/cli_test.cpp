@@ -1,0 +1,110 @@
+#include "app/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "config/folders.h"
+#include "support/fake_store_backend.h"
+#include "support/file_helpers.h"
+#include "support/test_program_folder.h"
+
+namespace mailsift {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCommand(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    std::string MainIni() const { return test::ReadFileBytes(ConfigFolder() + "main.ini"); }
+
+    test::TestProgramFolder home_;
+};
+
+TEST_F(CliTest, HelpVersionAndMistakes) {
+    const CliRun help = RunCommand({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: mailsift-cli"), std::string::npos);
+    EXPECT_NE(help.out.find("list STORE"), std::string::npos);
+
+    const CliRun version = RunCommand({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("mailsift-cli ") + MAILSIFT_VERSION + "\n");
+
+    EXPECT_EQ(RunCommand({}).status, 2);
+    const CliRun unknown = RunCommand({"frobnicate"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("frobnicate"), std::string::npos);
+    EXPECT_EQ(RunCommand({"config", "get"}).status, 2);
+    EXPECT_EQ(RunCommand({"list"}).status, 2);
+}
+
+TEST_F(CliTest, ConfigGetAndSetWorkOnMainIni) {
+    const CliRun missing = RunCommand({"config", "get", "StoragePath"});
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_EQ(missing.out, "%StoragePath\n");
+    EXPECT_NE(MainIni().find("StoragePath\t\r\n"), std::string::npos)
+        << "reading a missing key appends it";
+
+    EXPECT_EQ(RunCommand({"config", "set", "StoragePath", "/srv/mail out/"}).status, 0);
+    EXPECT_EQ(RunCommand({"config", "get", "storagepath"}).out, "/srv/mail out/\n");
+    EXPECT_NE(MainIni().find("StoragePath\t/srv/mail out/\r\n"), std::string::npos);
+}
+
+TEST_F(CliTest, ConfigListsEverySettingAsStored) {
+    RunCommand({"config", "set", "ZipEmails", "True"});
+    RunCommand({"config", "set", "ExtractOptions", "2"});
+    const CliRun run = RunCommand({"config"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("ZipEmails\t-1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("AppendPath\t-1\n"), std::string::npos);
+    EXPECT_NE(run.out.find("ExtractOptions\t2\n"), std::string::npos);
+    EXPECT_NE(run.out.find("LanguageNames0\tEnglish\n"), std::string::npos);
+    EXPECT_NE(run.out.find("StoragePath\t"), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 20);
+
+    RunCommand({"config", "set", "SelectedLanguage", "seven"});
+    const CliRun broken = RunCommand({"config"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("'seven' is not a valid integer value"), std::string::npos);
+    EXPECT_NE(broken.out.find("StoragePath\t"), std::string::npos);
+}
+
+TEST_F(CliTest, ListPrintsResultAndFolders) {
+    test::FakeStoreBackend mailbox("mailbox");
+    mailbox.AddFolder("Local Folders", 3);
+    mailbox.AddFolder("Local Folders/Archive", 0);
+    test::ScopedStoreBackends backends({nullptr, nullptr, &mailbox});
+
+    const CliRun run = RunCommand({"list", home_.dir().path().string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const size_t firstEnd = run.out.find('\n');
+    ASSERT_EQ(run.out.rfind("result\t", 0), 0u) << run.out;
+    EXPECT_GT(std::stoul(run.out.substr(7, firstEnd - 7)), 3840u);
+    EXPECT_EQ(run.out.substr(firstEnd + 1),
+              "1\t0\t3\t0\tLocal Folders\n"
+              "2\t0\t0\t0\tLocal Folders/Archive\n");
+    EXPECT_EQ(mailbox.handle(), 0u) << "the store is closed again";
+
+    const CliRun missing = RunCommand({"list", home_.dir() / "nowhere"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "result\t2\n");
+    test::WriteFileBytes(home_.dir() / "notes.txt", "text");
+    const CliRun noStore = RunCommand({"list", home_.dir() / "notes.txt"});
+    EXPECT_EQ(noStore.status, 1);
+    EXPECT_EQ(noStore.out, "result\t1\n");
+}
+
+}  // namespace
+}  // namespace mailsift
