@@ -87,6 +87,16 @@ bool IsHandle(StoreHandle handle) {
     return handle > kMaxResultCode;
 }
 
+// The header and body reads log the sender once the backends have answered.
+int32_t ReadLoggingSender(std::string_view logKey, StoreHandle handle,
+                          const TMessageExtractionOptions& options, const TFolder& folder,
+                          int32_t index, TMessage& message) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    const int32_t result = ReadFromBackends(handle, options, folder, index, message);
+    WriteReport(LogLine(logKey, {message.FromName, message.FromAddress}));
+    return result;
+}
+
 }  // namespace
 
 StoreHandle OpenMessageStoreOfKind(const std::string& path, TFolderList& folders, StoreKind& kind) {
@@ -103,20 +113,14 @@ StoreHandle OpenMessageStore(const std::string& path, TFolderList& folders) {
 
 int32_t GetMessageHeaders(StoreHandle handle, const TFolder& folder, int32_t index,
                           TMessage& message) {
-    if (!IsHandle(handle)) return kResultBadHandle;
-    const int32_t result = ReadFromBackends(handle, {}, folder, index, message);
-    WriteReport(LogLine("GetMessageHeader", {message.FromName, message.FromAddress}));
-    return result;
+    return ReadLoggingSender("GetMessageHeader", handle, {}, folder, index, message);
 }
 
 int32_t GetMessageBody(StoreHandle handle, const TFolder& folder, int32_t index,
                        TMessage& message) {
-    if (!IsHandle(handle)) return kResultBadHandle;
     TMessageExtractionOptions options;
     options.WantBody = true;
-    const int32_t result = ReadFromBackends(handle, options, folder, index, message);
-    WriteReport(LogLine("GetMessageBody", {message.FromName, message.FromAddress}));
-    return result;
+    return ReadLoggingSender("GetMessageBody", handle, options, folder, index, message);
 }
 
 int32_t GetMessageAttachFilesList(StoreHandle handle, const TFolder& folder, int32_t index,
