@@ -34,8 +34,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::optional<int> ParseInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() == '+') return std::nullopt;
+    // from_chars takes a "-" but no "+"; a "+" may stand before digits only.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    }
     int value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
@@ -185,12 +188,14 @@ void ReadStartupSettings() {
 
     for (size_t i = 0; i < names.size(); ++i) {
         std::string value = i == 0 ? ReadSetting("Language") : ReadNextSetting("Language");
-        if (IsNotSet(value)) {
+        names[i] = CutToCharacters(GetField(value, 1), kLanguageNameLength);
+        // A missing line, an empty value and an empty first field all leave a marker that
+        // names no language folder.
+        if (IsNotSet(names[i])) {
             throw StartupError(MainIni() + " must hold three \"Language\" lines naming the " +
                                "language folders; line " + std::to_string(i + 1) +
-                               " is missing or empty");
+                               " is missing or names no folder");
         }
-        names[i] = CutToCharacters(GetField(value, 1), kLanguageNameLength);
     }
 
     Settings.SelectedLanguage = *selected;
@@ -204,8 +209,8 @@ std::string DefaultDocumentsFolder() {
     return folder;
 }
 
-std::string ExpandEnvironmentPath(std::string_view text) {
-    std::string expanded = ExpandEnvironmentStrings(text);
+std::string ExpandEnvironmentPath(std::string_view text, ExpansionContext context) {
+    std::string expanded = ExpandEnvironmentStrings(text, context);
     return expanded.size() < kExpansionBufferSize ? expanded : std::string(text);
 }
 
@@ -221,7 +226,7 @@ std::string ReadStoreRoot() {
         }
     }
     if (!root || root->empty()) return {};
-    return PathFromWindows(ExpandEnvironmentPath(*root));
+    return PathFromWindows(ExpandEnvironmentPath(*root, ExpansionContext::WinePrefix));
 }
 
 }  // namespace mailsift

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/environment.h"
+
 namespace mailsift {
 
 // A configuration that the program cannot start with; its message is shown to the user.
@@ -70,7 +72,8 @@ void ReadStartupSettings();
 std::string DefaultDocumentsFolder();
 // "%NAME%" references replaced from the environment; text unchanged when the expansion fails
 // or its result would not fit the 1024-byte buffer the stored paths were made for.
-std::string ExpandEnvironmentPath(std::string_view text);
+std::string ExpandEnvironmentPath(std::string_view text,
+                                  ExpansionContext context = ExpansionContext::Process);
 // The Outlook Express store folder recorded in the Wine prefix's registry, as a path into the
 // prefix ("C:\x" becomes "<prefix>/dosdevices/c:/x"); empty when none is recorded.
 std::string ReadStoreRoot();

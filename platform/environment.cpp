@@ -72,6 +72,35 @@ std::optional<std::string> FallbackVariable(const std::string& name) {
     return std::nullopt;
 }
 
+// Wine gives its programs a profile of their own inside the prefix, whatever $HOME is.
+std::optional<std::string> WinePrefixVariable(const std::string& name) {
+    if (EqualsIgnoringCase(name, "USERPROFILE")) return "C:\\users\\" + UserName();
+    return std::nullopt;
+}
+
+struct PasswordEntry {
+    std::string name;
+    std::string home;
+};
+
+std::optional<PasswordEntry> CurrentUserEntry() {
+    long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16'384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (true) {
+        const int error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (error == ERANGE && buffer.size() < (size_t{1} << 20)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        break;
+    }
+    if (found == nullptr) return std::nullopt;
+    return PasswordEntry{found->pw_name != nullptr ? found->pw_name : "",
+                         found->pw_dir != nullptr ? found->pw_dir : ""};
+}
+
 // The value of XDG_DOCUMENTS_DIR in user-dirs.dirs, a file meant for the shell: the last
 // assignment wins, and a path is either absolute or starts with $HOME.
 std::optional<std::string> DocumentsFolderFromUserDirs() {
@@ -121,7 +150,7 @@ std::optional<std::string> DocumentsFolderFromUserDirs() {
 
 }  // namespace
 
-std::string ExpandEnvironmentStrings(std::string_view text) {
+std::string ExpandEnvironmentStrings(std::string_view text, ExpansionContext context) {
     std::string result;
     result.reserve(text.size());
     size_t pos = 0;
@@ -138,7 +167,9 @@ std::string ExpandEnvironmentStrings(std::string_view text) {
             break;
         }
         const std::string name(text.substr(open + 1, close - open - 1));
-        std::optional<std::string> value = LookUpVariable(name);
+        std::optional<std::string> value;
+        if (context == ExpansionContext::WinePrefix) value = WinePrefixVariable(name);
+        if (!value) value = LookUpVariable(name);
         if (!value) value = FallbackVariable(name);
         if (value) {
             result.append(*value);
@@ -155,20 +186,14 @@ std::string ExpandEnvironmentStrings(std::string_view text) {
 
 std::string HomeFolder() {
     if (auto home = NonEmptyVariable("HOME")) return WithoutTrailingSlashes(*home);
-    long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16'384);
-    passwd entry{};
-    passwd* found = nullptr;
-    while (true) {
-        const int error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
-        if (error == ERANGE && buffer.size() < (size_t{1} << 20)) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        break;
-    }
-    if (found == nullptr || found->pw_dir == nullptr) return std::string();
-    return WithoutTrailingSlashes(found->pw_dir);
+    const std::optional<PasswordEntry> entry = CurrentUserEntry();
+    return entry ? WithoutTrailingSlashes(entry->home) : std::string();
+}
+
+std::string UserName() {
+    if (auto name = NonEmptyVariable("USER")) return *name;
+    const std::optional<PasswordEntry> entry = CurrentUserEntry();
+    return entry ? entry->name : std::string();
 }
 
 std::string WinePrefix() {

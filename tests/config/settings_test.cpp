@@ -97,13 +97,21 @@ TEST_F(SettingsTest, TypedReadsFallBackToTheDefault) {
         WriteFileBytes(MainIni(), "DebugMode\t" + value + "\r\n");
         EXPECT_EQ(ReadBoolSetting("DebugMode", true), expected) << value;
     }
+    const std::vector<std::pair<std::string, bool>> zipValues = {
+        {"-1", true}, {"true", true}, {"yes", false}, {"", false}, {"%on", false}, {"1.5", true}};
+    for (const auto& [value, expected] : zipValues) {
+        WriteFileBytes(MainIni(), "ZipEmails\t" + value + "\r\n");
+        EXPECT_EQ(ReadBoolSetting("ZipEmails", false), expected) << value;
+    }
     WriteFileBytes(MainIni(),
-                   "A\t+3\r\nB\t-2\r\nC\t3x\r\nD\t99999999999\r\nExtractOptions\t7\r\n"
+                   "A\t+3\r\nB\t-2\r\nC\t3x\r\nD\t99999999999\r\nE\t+-5\r\n"
+                   "ExtractOptions\t7\r\n"
                    "StoragePath\t/no/slash\r\n");
     EXPECT_EQ(ReadIntSetting("A", 9), 3);
     EXPECT_EQ(ReadIntSetting("B", 9), -2);
     EXPECT_EQ(ReadIntSetting("C", 9), 9);
     EXPECT_EQ(ReadIntSetting("D", 9), 9);
+    EXPECT_EQ(ReadIntSetting("E", 9), 9);
     EXPECT_EQ(ReadIntSetting("Missing", 9), 9);
     LoadSettings();
     EXPECT_EQ(Settings.ExtractOptions, 0);
@@ -150,13 +158,18 @@ TEST_F(SettingsTest, StartupRejectsConfigurationsItCannotRunWith) {
     EXPECT_NE(messageFor("SelectedLanguage\t0\r\nLanguage\tA\r\nLanguage\t\r\nLanguage\tC\r\n")
                   .find("main.ini"),
               std::string::npos);
+    EXPECT_NE(messageFor("SelectedLanguage\t0\r\nLanguage\tA\r\nLanguage\t:B\r\nLanguage\tC\r\n")
+                  .find("line 2"),
+              std::string::npos);
     EXPECT_EQ(messageFor("SelectedLanguage\t1\r\n" + languages), "no error");
 }
 
 TEST_F(SettingsTest, StoreRootComesFromTheWinePrefixRegistry) {
     EXPECT_EQ(ReadStoreRoot(), "");
 
-    ScopedEnv profile("USERPROFILE", "C:\\users\\me");
+    // The prefix user's profile counts, not whatever this process calls its profile.
+    ScopedEnv user("USER", "me");
+    ScopedEnv profile("USERPROFILE", "/home/elsewhere");
     WriteFileBytes(temp_ / "wine/user.reg",
                    "WINE REGISTRY Version 2\n"
                    ";; All keys relative to \\\\User\\\\S-1-5-21-1\n\n"
