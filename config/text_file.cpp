@@ -46,13 +46,6 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     }
 }
 
-void WriteWithFlags(const std::string& path, std::string_view bytes, int flags) {
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666));
-    if (file.get() < 0) ThrowFileError(errno, "cannot create", path);
-    WriteAll(file.get(), bytes, path);
-    if (file.Close() != 0) ThrowFileError(errno, "cannot write", path);
-}
-
 }  // namespace
 
 std::optional<std::string> ReadTextFile(const std::string& path) {
@@ -84,15 +77,42 @@ std::optional<std::string> ReadTextFile(const std::string& path) {
     return bytes;
 }
 
+// The new content goes to a file beside the old one and replaces it by rename, so a write that
+// fails half-way (disk full, a crash) leaves the old settings whole rather than a cut file.
 void WriteTextFile(const std::string& path, std::string_view bytes) {
-    WriteWithFlags(path, bytes, O_TRUNC);
+    const std::string temporary = path + ".new-" + std::to_string(::getpid());
+    ::unlink(temporary.c_str());
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.get() < 0) ThrowFileError(errno, "cannot create", path);
+    try {
+        struct stat old {};
+        if (::stat(path.c_str(), &old) == 0) ::fchmod(file.get(), old.st_mode & 07777);
+        WriteAll(file.get(), bytes, path);
+        if (::fdatasync(file.get()) != 0 || file.Close() != 0) {
+            ThrowFileError(errno, "cannot write", path);
+        }
+        if (::rename(temporary.c_str(), path.c_str()) != 0) {
+            ThrowFileError(errno, "cannot replace", path);
+        }
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
 }
 
 void AppendTextFile(const std::string& path, std::string_view bytes) {
-    WriteWithFlags(path, bytes, O_APPEND);
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0666));
+    if (file.get() < 0) ThrowFileError(errno, "cannot create", path);
+    WriteAll(file.get(), bytes, path);
+    if (file.Close() != 0) ThrowFileError(errno, "cannot write", path);
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
+    // Editors may put a UTF-8 byte order mark first; it is no part of the first key.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {

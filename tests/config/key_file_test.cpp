@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <system_error>
 
 #include "config_fixture.h"
@@ -32,6 +33,38 @@ TEST_F(KeyFileTest, KeyEndsAtBlankTabOrEqualsOnly) {
     EXPECT_EQ(ReadFileBytes(MainIni()),
               "storagepath=/data\r\nExtractOptions:2\r\nZipEmailsX\t-1\r\nAB\r\n"
               "ZipEmails\t\r\nExtractOptions\t\r\n");
+}
+
+TEST_F(KeyFileTest, LinesShorterThanThreeCharactersHaveNoValue) {
+    WriteFileBytes(MainIni(), "A=\r\nB=x\r\n");
+    EXPECT_EQ(ReadSetting("A"), "%A");
+    EXPECT_EQ(ReadSetting("B"), "x");
+    EXPECT_EQ(ReadFileBytes(MainIni()), "A=\r\nB=x\r\n");
+}
+
+TEST_F(KeyFileTest, ByteOrderMarkIsNoPartOfTheFirstKey) {
+    WriteFileBytes(MainIni(),
+                   "\xEF\xBB\xBF"
+                   "DebugMode\t0\r\n");
+    EXPECT_EQ(ReadSetting("DebugMode"), "0");
+    EXPECT_EQ(ReadFileBytes(MainIni()),
+              "\xEF\xBB\xBF"
+              "DebugMode\t0\r\n");
+}
+
+TEST_F(KeyFileTest, RewritingKeepsTheFileModeAndLeavesNothingBehind) {
+    WriteFileBytes(MainIni(), "A\t1\r\n");
+    std::filesystem::permissions(
+        MainIni(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    WriteSetting("B", "2");
+    EXPECT_EQ(ReadFileBytes(MainIni()), "A\t1\r\nB\t2\r\n");
+    EXPECT_EQ(std::filesystem::status(MainIni()).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ConfigFolder())) {
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 1u) << "no temporary file is left beside main.ini";
 }
 
 TEST_F(KeyFileTest, ValuesAreNormalised) {
