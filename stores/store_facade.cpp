@@ -1,5 +1,6 @@
 #include "stores/store_facade.h"
 
+#include <exception>
 #include <filesystem>
 #include <initializer_list>
 #include <string_view>
@@ -59,9 +60,16 @@ StoreHandle DispatchOpen(const std::string& path, TFolderList& folders, StoreKin
     return kResultNoSuchPath;
 }
 
-// The language's text for key, then each value after one blank.
+// The language's text for key, then each value after one blank. A language file that cannot
+// be read must not stop a store operation half-way (an open whose handle never reached the
+// caller would block that backend for good), so the line then carries the missing-text marker.
 std::string LogLine(std::string_view key, std::initializer_list<std::string_view> values = {}) {
-    std::string line = LanguageString(key);
+    std::string line;
+    try {
+        line = LanguageString(key);
+    } catch (const std::exception&) {
+        line = "%" + std::string(key);
+    }
     for (std::string_view value : values) {
         line += ' ';
         line += value;
@@ -158,11 +166,13 @@ int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t ind
 
 int32_t CloseMessageStore(StoreHandle handle) {
     WriteReport(LogLine("CloseMessageStore"));
+    // The owner's answer counts, also a failure to close: asking the other backends after it
+    // would turn that failure into "not my handle".
     int32_t result = kResultNotMyHandle;
     for (StoreBackend* backend : ActiveStoreBackends().InDispatchOrder()) {
         if (backend == nullptr) continue;
         result = backend->Close(handle);
-        if (result == kResultSuccess) break;
+        if (result != kResultNotMyHandle) break;
     }
     return result;
 }

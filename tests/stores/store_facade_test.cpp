@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "config/language.h"
+#include "config/settings.h"
 #include "stores/store_handles.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
@@ -166,6 +168,27 @@ TEST_F(StoreFacadeTest, HandlesThatAreCodesOrUnknown) {
     EXPECT_EQ(CloseMessageStore(handle), kResultNotMyHandle);
 }
 
+TEST_F(StoreFacadeTest, ACloseThatFailsIsReportedByItsOwner) {
+    TFolderList folders;
+    const StoreHandle handle = OpenMessageStore(MakeFile("store.pst"), folders);
+    ASSERT_GT(handle, kMaxResultCode);
+    outlook_.FailClosingWith(kResultMapiCloseFailed);
+    EXPECT_EQ(CloseMessageStore(handle), kResultMapiCloseFailed);
+    EXPECT_EQ(outlook_.handle(), handle) << "the store stays open, and its owner says why";
+}
+
+TEST_F(StoreFacadeTest, AnUnreadableLanguageFileDoesNotLoseTheStore) {
+    Settings.LanguageNames[static_cast<size_t>(Settings.SelectedLanguage)] = "NoSuchLanguage";
+    TFolderList folders;
+    const StoreHandle handle = OpenMessageStore(MakeFile("store.dbx"), folders);
+    ASSERT_GT(handle, kMaxResultCode);
+    TMessage message;
+    EXPECT_EQ(GetMessageHeaders(handle, *folders[0], 0, message), kResultSuccess);
+    EXPECT_EQ(CloseMessageStore(handle), kResultSuccess);
+    EXPECT_NE(home_.ReportLog().find("\t%OpenMessageStoreOK " + std::to_string(handle)),
+              std::string::npos);
+}
+
 TEST_F(StoreFacadeTest, BackendExceptionsReachTheCaller) {
     TFolderList folders;
     const StoreHandle handle = OpenMessageStore(MakeFile("Inbox"), folders);
@@ -181,6 +204,9 @@ TEST_F(StoreFacadeTest, WritesItsLogLinesInTheUsersLanguage) {
     const StoreHandle handle = OpenMessageStore(MakeFile("store.dbx"), folders);
     TMessage message;
     GetMessageHeaders(handle, *folders[0], 0, message);
+    GetMessageBody(handle, *folders[0], 1, message);
+    GetMessageAttachFilesList(handle, *folders[0], 0, message);
+    SaveMessageToFile(handle, *folders[0], 0, "/some/where/message.eml", false);
     SaveAttachToFile(handle, *folders[0], 0, 0, "/some/where/file.bin");
     OpenMessageStore(home_.dir() / "missing", folders);
     CloseMessageStore(handle);
@@ -190,6 +216,7 @@ TEST_F(StoreFacadeTest, WritesItsLogLinesInTheUsersLanguage) {
         "\t" + LanguageString("BeginOpenMessageStore") + "\r\n",
         "\t" + LanguageString("OpenMessageStoreOK") + " " + std::to_string(handle) + "\r\n",
         "\t" + LanguageString("GetMessageHeader") + " express express@example.org\r\n",
+        "\t" + LanguageString("GetMessageBody") + " express express@example.org\r\n",
         "\t" + LanguageString("GetMessageAttachToFile") + " file.bin\r\n",
         "\t" + LanguageString("OpenMessageStoreOK") + " 2\r\n",
         "\t" + LanguageString("CloseMessageStore") + "\r\n",
@@ -201,6 +228,8 @@ TEST_F(StoreFacadeTest, WritesItsLogLinesInTheUsersLanguage) {
         ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << log;
         from = at + line.size();
     }
+    EXPECT_EQ(log.find("message.eml"), std::string::npos) << "saving a message logs nothing";
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8) << log;
 }
 
 TEST(StoreHandles, NeverReadAsResultCodesNorRepeat) {

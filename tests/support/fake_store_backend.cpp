@@ -52,6 +52,7 @@ int32_t FakeStoreBackend::ReadMessage(StoreHandle handle, const TMessageExtracti
 
 int32_t FakeStoreBackend::Close(StoreHandle handle) {
     if (handle_ == 0 || handle != handle_) return kResultNotMyHandle;
+    if (closeFailure_ != kResultSuccess) return closeFailure_;
     ReleaseStoreHandle(handle_);
     handle_ = 0;
     return kResultSuccess;

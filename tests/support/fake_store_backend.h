@@ -18,6 +18,8 @@ class FakeStoreBackend : public StoreBackend {
     void AddFolder(std::string path, int32_t messageCount);
     // Open and ReadMessage throw this text while set.
     void FailWith(std::string message) { failure_ = std::move(message); }
+    // Close answers this code for its own handle and keeps the store open.
+    void FailClosingWith(int32_t code) { closeFailure_ = code; }
 
     StoreHandle Open(const std::string& path, TFolderList& folders) override;
     int32_t ReadMessage(StoreHandle handle, const TMessageExtractionOptions& options,
@@ -33,6 +35,7 @@ class FakeStoreBackend : public StoreBackend {
     std::string name_;
     std::vector<std::unique_ptr<TFolder>> folders_;
     std::string failure_;
+    int32_t closeFailure_ = kResultSuccess;
     StoreHandle handle_ = 0;
     std::string openedPath_;
     int readCalls_ = 0;
