@@ -41,6 +41,12 @@ void PrintSettings(std::ostream& out) {
     for (const auto& [name, value] : fields) out << name << '\t' << value << '\n';
 }
 
+// A key holding a separator or a line break would be read back as another key, or split the
+// file's one-line-per-key layout.
+bool IsValidKey(std::string_view key) {
+    return !key.empty() && key.find_first_of("\t =:\r\n") == std::string_view::npos;
+}
+
 }  // namespace
 
 int RunConfigCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -56,6 +62,11 @@ int RunConfigCommand(const std::vector<std::string>& args, std::ostream& out, st
         LoadSettings();
         PrintSettings(out);
         return status;
+    }
+    if ((args[0] == "get" || args[0] == "set") && args.size() >= 2 && !IsValidKey(args[1])) {
+        err << "mailsift-cli: '" << args[1]
+            << "' is no key: a key is not empty and holds no blank, TAB, '=', ':' or line break\n";
+        return 2;
     }
     if (args[0] == "get" && args.size() == 2) {
         out << ReadSetting(args[1]) << '\n';

@@ -60,6 +60,13 @@ TEST_F(CliTest, ConfigGetAndSetWorkOnMainIni) {
     EXPECT_EQ(RunCommand({"config", "set", "StoragePath", "/srv/mail out/"}).status, 0);
     EXPECT_EQ(RunCommand({"config", "get", "storagepath"}).out, "/srv/mail out/\n");
     EXPECT_NE(MainIni().find("StoragePath\t/srv/mail out/\r\n"), std::string::npos);
+
+    const std::string before = MainIni();
+    for (const char* key : {"StoragePath x", "A=B", "a:b", "", "two\nlines"}) {
+        EXPECT_EQ(RunCommand({"config", "set", key, "v"}).status, 2) << key;
+        EXPECT_EQ(RunCommand({"config", "get", key}).status, 2) << key;
+    }
+    EXPECT_EQ(MainIni(), before) << "refused keys leave main.ini alone";
 }
 
 TEST_F(CliTest, ConfigListsEverySettingAsStored) {
