@@ -23,11 +23,6 @@ std::string EnvOrEmpty(const char* name) {
     return value != nullptr ? std::string(value) : std::string();
 }
 
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
 fs::path Absolute(const fs::path& path) {
     std::error_code error;
     fs::path result = fs::absolute(path, error);

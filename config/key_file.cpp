@@ -1,10 +1,10 @@
 #include "config/key_file.h"
 
-#include <algorithm>
 #include <optional>
 #include <vector>
 
 #include "config/text_file.h"
+#include "platform/text_case.h"
 
 namespace mailsift {
 
@@ -14,14 +14,9 @@ bool IsSeparator(char c) {
     return c == '\t' || c == ' ' || c == '=';
 }
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool LineHasKey(std::string_view line, std::string_view key) {
     if (line.size() <= key.size() || !IsSeparator(line[key.size()])) return false;
-    return std::equal(key.begin(), key.end(), line.begin(),
-                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+    return EqualsIgnoringCase(line.substr(0, key.size()), key);
 }
 
 std::string RawValue(std::string_view line) {

@@ -6,6 +6,7 @@
 #include "config/folders.h"
 #include "config/key_file.h"
 #include "platform/environment.h"
+#include "platform/text_case.h"
 #include "platform/wine_registry.h"
 
 namespace mailsift {
@@ -20,17 +21,6 @@ constexpr int kMaxExtractOptions = 3;
 
 std::string MainIni() {
     return ConfigFolder() + "main.ini";
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 std::optional<int> ParseInteger(std::string_view text) {
@@ -204,9 +194,7 @@ void ReadStartupSettings() {
 }
 
 std::string DefaultDocumentsFolder() {
-    std::string folder = UserDocumentsFolder();
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
+    return UserDocumentsFolder();
 }
 
 std::string ExpandEnvironmentPath(std::string_view text, ExpansionContext context) {

@@ -24,4 +24,9 @@ bool ForceDirectories(const std::string& path) {
     return std::filesystem::is_directory(path, error);
 }
 
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 }  // namespace mailsift

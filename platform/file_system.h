@@ -10,5 +10,7 @@ namespace mailsift {
 void SetFileDate(const std::string& path, TDateTime value);
 // Creates the folder and every missing folder above it; true when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
+// The path without "/" at its end; "/" itself stays.
+std::string WithoutTrailingSlashes(std::string path);
 
 }  // namespace mailsift

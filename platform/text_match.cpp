@@ -1,5 +1,7 @@
 #include "platform/text_match.h"
 
+#include "platform/text_case.h"
+
 namespace mailsift {
 
 namespace {
@@ -23,14 +25,10 @@ size_t CodePointLength(std::string_view text, size_t pos) {
     return length;
 }
 
-char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool SameCharacter(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "platform/environment.h"
+#include "platform/text_case.h"
 
 namespace mailsift {
 
@@ -107,16 +108,6 @@ int HexDigitValue(char c) {
     return -1;
 }
 
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string UpperCased(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) c = UpperAscii(c);
-    return result;
-}
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -144,7 +135,7 @@ std::string NormaliseKeyPath(std::string_view path) {
         if (end == std::string_view::npos) end = path.size();
         if (end > pos) {
             if (!result.empty()) result.push_back('\\');
-            result.append(UpperCased(path.substr(pos, end - pos)));
+            result.append(AsciiUpperCased(path.substr(pos, end - pos)));
         }
         pos = end + 1;
     }
@@ -457,7 +448,7 @@ RegistryView RegistryView::Parse(std::string_view text) {
         if (!value || current == nullptr) continue;
         // A name given twice keeps its first place and its last data, as when Wine loads it.
         auto [slot, added] =
-            current->valueIndex.try_emplace(UpperCased(value->name), current->values.size());
+            current->valueIndex.try_emplace(AsciiUpperCased(value->name), current->values.size());
         if (added) {
             current->values.push_back(std::move(*value));
         } else {
@@ -492,7 +483,7 @@ std::optional<std::string> RegistryView::ReadString(std::string_view keyPath,
                                                     std::string_view valueName) const {
     const Key* key = FindKey(keyPath);
     if (key == nullptr) return std::nullopt;
-    const auto found = key->valueIndex.find(UpperCased(valueName));
+    const auto found = key->valueIndex.find(AsciiUpperCased(valueName));
     if (found == key->valueIndex.end()) return std::nullopt;
     const RegistryValue& value = key->values[found->second];
     if (value.type != RegistryValueType::String && value.type != RegistryValueType::ExpandString &&
