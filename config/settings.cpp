@@ -1,12 +1,13 @@
 #include "config/settings.h"
 
-#include <charconv>
+#include <limits>
 #include <optional>
 
 #include "config/folders.h"
 #include "config/key_file.h"
 #include "platform/environment.h"
 #include "platform/text_case.h"
+#include "platform/thousands.h"
 #include "platform/wine_registry.h"
 
 namespace mailsift {
@@ -24,15 +25,12 @@ std::string MainIni() {
 }
 
 std::optional<int> ParseInteger(std::string_view text) {
-    // from_chars takes a "-" but no "+"; a "+" may stand before digits only.
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    const std::optional<int64_t> value = ParseSignedDecimal(text);
+    if (!value || *value < std::numeric_limits<int>::min() ||
+        *value > std::numeric_limits<int>::max()) {
+        return std::nullopt;
     }
-    int value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
+    return static_cast<int>(*value);
 }
 
 // A decimal number, optionally signed and with a fraction; only whether it is zero matters,

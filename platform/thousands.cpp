@@ -22,23 +22,26 @@ std::string FormatThousands(int64_t value) {
     return FormatThousands(std::to_string(value));
 }
 
+std::optional<int64_t> ParseSignedDecimal(std::string_view text) {
+    // from_chars takes a "-" but no "+"; a "+" may stand before digits only.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    }
+    int64_t value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    if (error != std::errc() || end != last) return std::nullopt;
+    return value;
+}
+
 int64_t ParseThousands(std::string_view text) {
     std::string plain;
     plain.reserve(text.size());
     for (char c : text) {
         if (c != ',') plain.push_back(c);
     }
-    const char* first = plain.data();
-    const char* last = plain.data() + plain.size();
-    // from_chars takes no "+", but a number written with one is still a number.
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-') return 0;
-    }
-    int64_t value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last) return 0;
-    return value;
+    return ParseSignedDecimal(plain).value_or(0);
 }
 
 }  // namespace mailsift
