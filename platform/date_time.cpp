@@ -104,12 +104,7 @@ DateTimeParts DecodeDateTime(TDateTime value) {
     return parts;
 }
 
-TDateTime DateTimeFromUnixTime(std::time_t utc) {
-    return LocalDateTime(utc, 0);
-}
-
-std::time_t UnixTimeFromDateTime(TDateTime local) {
-    const DateTimeParts parts = DecodeDateTime(local);
+std::tm CalendarTime(const DateTimeParts& parts) {
     std::tm tm{};
     tm.tm_year = parts.year - 1900;
     tm.tm_mon = parts.month - 1;
@@ -118,6 +113,16 @@ std::time_t UnixTimeFromDateTime(TDateTime local) {
     tm.tm_min = parts.minute;
     tm.tm_sec = parts.second;
     tm.tm_isdst = -1;
+    return tm;
+}
+
+TDateTime DateTimeFromUnixTime(std::time_t utc) {
+    return LocalDateTime(utc, 0);
+}
+
+std::time_t UnixTimeFromDateTime(TDateTime local) {
+    const DateTimeParts parts = DecodeDateTime(local);
+    std::tm tm = CalendarTime(parts);
     // mktime may legitimately return -1, so an untouched tm_wday tells the failure apart.
     tm.tm_wday = -1;
     const std::time_t result = std::mktime(&tm);

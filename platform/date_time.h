@@ -22,6 +22,9 @@ struct DateTimeParts {
 TDateTime EncodeDateTime(const DateTimeParts& parts);
 DateTimeParts DecodeDateTime(TDateTime value);
 
+// The C library's broken-down time of parts, daylight saving left for the library to find.
+std::tm CalendarTime(const DateTimeParts& parts);
+
 // Conversions between the local day count and absolute times.
 TDateTime DateTimeFromUnixTime(std::time_t utc);
 std::time_t UnixTimeFromDateTime(TDateTime local);

@@ -1,0 +1,46 @@
+#pragma once
+// Message text read line by line, as the message reader takes it.
+#include <array>
+#include <optional>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+namespace mailsift {
+
+// Reads lines from a stream buffer in large chunks. A line ends at LF and a CR before the LF is
+// dropped; in CR LF mode only the pair ends a line and a lone LF stays in it. When the input
+// ends, a last line without its line end is still returned, and from then on every call
+// returns ".", the line that ends a message, so a message that lacks it reads the same as one
+// that has it and no loop over the lines can run past the input.
+class LineReader {
+  public:
+    explicit LineReader(std::streambuf& input) : input_(input) {}
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line; the view stays valid until the next call.
+    std::string_view Next(bool crlfOnly = false) { return NextLine(crlfOnly).value_or("."); }
+    // The next line, or nullopt once the input is exhausted.
+    std::optional<std::string_view> NextLine(bool crlfOnly = false);
+    // Whether the input ended with a line end (or was empty), once NextLine gave nullopt.
+    bool EndedWithLineEnd() const { return ended_with_line_end_; }
+
+  private:
+    bool Fill();
+
+    std::streambuf& input_;
+    std::array<char, 1 << 16> buffer_{};
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    bool ended_ = false;
+    std::string long_line_;
+    bool ended_with_line_end_ = true;
+};
+
+// The line that ends a message in the dot-terminated form.
+inline bool IsEndOfMessage(std::string_view line) {
+    return line == ".";
+}
+
+}  // namespace mailsift

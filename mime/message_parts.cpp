@@ -1,0 +1,36 @@
+#include "mime/message_parts.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "mime/mime_error.h"
+#include "platform/text_case.h"
+
+namespace mailsift {
+
+std::string FindNameValue(const TIdNameValueList& list, std::string_view name) {
+    for (const auto& [key, value] : list) {
+        if (EqualsIgnoringCase(key, name)) return value;
+    }
+    return {};
+}
+
+TIdAttachmentFile::TIdAttachmentFile(const std::string& path) : StoredPath(path) {
+    FileName = std::filesystem::path(path).filename().string();
+}
+
+TIdAttachmentFile::~TIdAttachmentFile() {
+    if (OwnsFile && !StoredPath.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(StoredPath, ignored);
+    }
+}
+
+void TIdAttachmentFile::SaveContent(const std::string& destination) const {
+    std::error_code error;
+    std::filesystem::copy_file(StoredPath, destination,
+                               std::filesystem::copy_options::overwrite_existing, error);
+    if (error) throw MimeError("Error saving attachment.");
+}
+
+}  // namespace mailsift
