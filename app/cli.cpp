@@ -23,6 +23,9 @@ commands:
   list STORE             open STORE (a .pst or .dbx file, a mailbox file or folder) and print
                          "result<TAB>N", then one line per folder:
                          Id<TAB>ParentId<TAB>MessageCount<TAB>Size<TAB>Path
+  show FILE [--json]     read FILE as one Internet mail message (.eml) and print its header
+                         fields, texts and attachments (size and SHA-256 of each); --json
+                         prints one UTF-8 JSON object
 
 Settings and logs live in the program folder: the folder of this program, or the folder
 named by the environment variable MAILSIFT_HOME.
@@ -36,6 +39,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"config", RunConfigCommand},
     {"list", RunListCommand},
+    {"show", RunShowCommand},
 };
 
 }  // namespace
