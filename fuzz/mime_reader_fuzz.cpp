@@ -1,0 +1,39 @@
+// Message text as found in stores and files we did not write: read it, and write what was
+// read back out, so both the reader and the writer meet every shape the reader accepts.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "mime/message.h"
+#include "mime/mime_error.h"
+
+namespace {
+
+const std::string& AttachmentFolder() {
+    static const std::string folder = [] {
+        const auto path = std::filesystem::temp_directory_path() /
+                          ("mailsift-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(path);
+        return path.string();
+    }();
+    return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    mailsift::TIdMessage message;
+    message.AttachmentTempDirectory = AttachmentFolder();
+    std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
+    try {
+        message.ReadFromStream(input);
+        std::ostringstream output;
+        message.WriteToStream(output);
+    } catch (const mailsift::MimeError&) {
+    }
+    return 0;
+}
