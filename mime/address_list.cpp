@@ -76,6 +76,8 @@ class AddressParser {
         } else if (c == '>') {
             ++pos_;
             inAngle_ = false;
+        } else if (c == ')') {
+            ++pos_;  // the end of a comment that never began
         } else if (c == ',') {
             ++pos_;
             // Inside "<@a,@b:user@x>" the commas belong to the obsolete route.

@@ -51,14 +51,6 @@ TIdEmailAddressItem TIdMessage::From() const {
     return FromList.empty() ? TIdEmailAddressItem{} : FromList.front();
 }
 
-void TIdMessage::SetFrom(const TIdEmailAddressItem& from) {
-    if (FromList.empty()) {
-        FromList.push_back(from);
-    } else {
-        FromList.front() = from;
-    }
-}
-
 void TIdMessage::Clear() {
     Headers.Clear();
     ContentType.clear();

@@ -61,7 +61,6 @@ class TIdMessage {
 
     // The sender: the first item of FromList, or an empty item.
     TIdEmailAddressItem From() const;
-    void SetFrom(const TIdEmailAddressItem& from);
 
     // Empties the header fields and resets the header flags; body and parts stay.
     void Clear();

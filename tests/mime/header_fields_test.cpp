@@ -294,6 +294,8 @@ TEST(Address, HostileInputEnds) {
     for (int i = 0; i < 50'000; ++i) many += "\"n,\" <a@b>, =?utf-8?q?x?= <c@d>, ";
     EXPECT_EQ(ParseAddressList(many).size(), 100'000u);
     EXPECT_EQ(ParseAddressList(std::string(1 << 20, '<')).size(), 0u);
+    // A closing parenthesis without its comment once made the parser stand still.
+    EXPECT_EQ(ParseAddressList(") a@b )"), (TIdEmailAddressList{{"", "a@b"}}));
 }
 
 TEST(Rfc822Date, ZonesAreRemovedWhenTheLocalClockIsUtc) {
