@@ -1,0 +1,148 @@
+#include "fake_message.h"
+
+#include "mapi-provider/utf16.h"
+#include "outlook/mapi/mapi_tags.h"
+
+namespace mailsift::test {
+
+using namespace mapi;
+
+namespace {
+
+CopiedProp Detach(const SPropValue& value) {
+    CopiedProp copy;
+    copy.tag = value.ulPropTag;
+    switch (PROP_TYPE(value.ulPropTag)) {
+        case PT_UNICODE:
+            copy.text = mapi_provider::Utf16ToUtf8(std::u16string(value.Value.lpszW));
+            break;
+        case PT_STRING8:
+            copy.text = value.Value.lpszA;
+            break;
+        case PT_BINARY:
+            copy.bytes.assign(value.Value.bin.lpb, value.Value.bin.lpb + value.Value.bin.cb);
+            break;
+        case PT_LONG:
+            copy.number = value.Value.l;
+            break;
+        case PT_BOOLEAN:
+            copy.number = value.Value.b;
+            break;
+        case PT_SYSTIME:
+            copy.number =
+                static_cast<int64_t>((static_cast<uint64_t>(value.Value.ft.dwHighDateTime) << 32) |
+                                     value.Value.ft.dwLowDateTime);
+            break;
+        default:
+            break;
+    }
+    return copy;
+}
+
+void Record(CopiedProps& props, ULONG count, LPSPropValue values) {
+    for (ULONG i = 0; i < count; ++i) {
+        props.push_back(Detach(values[i]));
+    }
+}
+
+}  // namespace
+
+const CopiedProp* FindProp(const CopiedProps& props, ULONG tag) {
+    for (const CopiedProp& prop : props) {
+        if (prop.tag == tag) {
+            return &prop;
+        }
+    }
+    return nullptr;
+}
+
+HRESULT FakeAttach::QueryInterface(REFIID, LPVOID*) {
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+}
+HRESULT FakeAttach::SaveChanges(ULONG) {
+    ++saves;
+    return S_OK;
+}
+HRESULT FakeAttach::GetProps(LPSPropTagArray, ULONG, ULONG*, LPSPropValue*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeAttach::GetPropList(ULONG, LPSPropTagArray*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeAttach::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* out) {
+    if (tag != PR_ATTACH_DATA_OBJ || riid == nullptr || !(*riid == IID_IMessage) ||
+        (flags & MAPI_CREATE) == 0) {
+        return MAPI_E_NO_SUPPORT;
+    }
+    embedded = std::make_unique<FakeMessage>();
+    embedded->AddRef();
+    *out = embedded.get();
+    return S_OK;
+}
+HRESULT FakeAttach::SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) {
+    Record(props, count, values);
+    if (problems != nullptr) {
+        *problems = nullptr;
+    }
+    return S_OK;
+}
+HRESULT FakeAttach::CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID,
+                           LPVOID, ULONG, LPSPropProblemArray*) {
+    return MAPI_E_NO_SUPPORT;
+}
+
+HRESULT FakeMessage::QueryInterface(REFIID, LPVOID*) {
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+}
+HRESULT FakeMessage::SaveChanges(ULONG) {
+    ++saves;
+    return S_OK;
+}
+HRESULT FakeMessage::GetProps(LPSPropTagArray, ULONG, ULONG*, LPSPropValue*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::GetPropList(ULONG, LPSPropTagArray*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) {
+    Record(props, count, values);
+    if (problems != nullptr) {
+        *problems = nullptr;
+    }
+    return S_OK;
+}
+HRESULT FakeMessage::CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID,
+                            LPVOID, ULONG, LPSPropProblemArray*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::GetAttachmentTable(ULONG, LPMAPITABLE*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::OpenAttach(ULONG, LPCIID, ULONG, LPATTACH*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::CreateAttach(LPCIID, ULONG, ULONG* number, LPATTACH* attach) {
+    attachments.push_back(std::make_unique<FakeAttach>());
+    attachments.back()->AddRef();
+    *number = static_cast<ULONG>(attachments.size() - 1);
+    *attach = attachments.back().get();
+    return S_OK;
+}
+HRESULT FakeMessage::GetRecipientTable(ULONG, LPMAPITABLE*) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::ModifyRecipients(ULONG flags, LPADRLIST list) {
+    if (flags != MODRECIP_ADD) {
+        return MAPI_E_NO_SUPPORT;
+    }
+    for (ULONG i = 0; i < list->cRows; ++i) {
+        recipients.emplace_back();
+        Record(recipients.back(), list->aRow[i].cValues, list->aRow[i].lpProps);
+    }
+    return S_OK;
+}
+
+}  // namespace mailsift::test

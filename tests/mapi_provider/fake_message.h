@@ -1,0 +1,77 @@
+#pragma once
+// An in-memory message that records what is copied into it, standing in for the message
+// object a .msg file is written through.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outlook/mapi/mapi_interfaces.h"
+
+namespace mailsift::test {
+
+// One property as received, detached from the caller's buffers.
+struct CopiedProp {
+    mapi::ULONG tag = 0;
+    std::string text;  // strings, as UTF-8
+    std::vector<uint8_t> bytes;
+    int64_t number = 0;
+};
+using CopiedProps = std::vector<CopiedProp>;
+
+const CopiedProp* FindProp(const CopiedProps& props, mapi::ULONG tag);
+
+class FakeMessage;
+
+class FakeAttach final : public mapi::IAttach {
+  public:
+    mapi::HRESULT QueryInterface(mapi::REFIID, mapi::LPVOID*) override;
+    mapi::ULONG AddRef() override { return ++references; }
+    mapi::ULONG Release() override { return --references; }
+    mapi::HRESULT SaveChanges(mapi::ULONG) override;
+    mapi::HRESULT GetProps(mapi::LPSPropTagArray, mapi::ULONG, mapi::ULONG*,
+                           mapi::LPSPropValue*) override;
+    mapi::HRESULT GetPropList(mapi::ULONG, mapi::LPSPropTagArray*) override;
+    mapi::HRESULT OpenProperty(mapi::ULONG, mapi::LPCIID, mapi::ULONG, mapi::ULONG,
+                               mapi::LPUNKNOWN*) override;
+    mapi::HRESULT SetProps(mapi::ULONG, mapi::LPSPropValue, mapi::LPSPropProblemArray*) override;
+    mapi::HRESULT CopyTo(mapi::ULONG, mapi::LPCIID, mapi::LPSPropTagArray, mapi::ULONG_PTR,
+                         mapi::LPMAPIPROGRESS, mapi::LPCIID, mapi::LPVOID, mapi::ULONG,
+                         mapi::LPSPropProblemArray*) override;
+
+    CopiedProps props;
+    std::unique_ptr<FakeMessage> embedded;
+    int saves = 0;
+    // Every reference handed out must be given back.
+    int references = 0;
+};
+
+class FakeMessage final : public mapi::IMessage {
+  public:
+    mapi::HRESULT QueryInterface(mapi::REFIID, mapi::LPVOID*) override;
+    mapi::ULONG AddRef() override { return ++references; }
+    mapi::ULONG Release() override { return --references; }
+    mapi::HRESULT SaveChanges(mapi::ULONG) override;
+    mapi::HRESULT GetProps(mapi::LPSPropTagArray, mapi::ULONG, mapi::ULONG*,
+                           mapi::LPSPropValue*) override;
+    mapi::HRESULT GetPropList(mapi::ULONG, mapi::LPSPropTagArray*) override;
+    mapi::HRESULT OpenProperty(mapi::ULONG, mapi::LPCIID, mapi::ULONG, mapi::ULONG,
+                               mapi::LPUNKNOWN*) override;
+    mapi::HRESULT SetProps(mapi::ULONG, mapi::LPSPropValue, mapi::LPSPropProblemArray*) override;
+    mapi::HRESULT CopyTo(mapi::ULONG, mapi::LPCIID, mapi::LPSPropTagArray, mapi::ULONG_PTR,
+                         mapi::LPMAPIPROGRESS, mapi::LPCIID, mapi::LPVOID, mapi::ULONG,
+                         mapi::LPSPropProblemArray*) override;
+    mapi::HRESULT GetAttachmentTable(mapi::ULONG, mapi::LPMAPITABLE*) override;
+    mapi::HRESULT OpenAttach(mapi::ULONG, mapi::LPCIID, mapi::ULONG, mapi::LPATTACH*) override;
+    mapi::HRESULT CreateAttach(mapi::LPCIID, mapi::ULONG, mapi::ULONG*, mapi::LPATTACH*) override;
+    mapi::HRESULT GetRecipientTable(mapi::ULONG, mapi::LPMAPITABLE*) override;
+    mapi::HRESULT ModifyRecipients(mapi::ULONG, mapi::LPADRLIST) override;
+
+    CopiedProps props;
+    std::vector<CopiedProps> recipients;
+    std::vector<std::unique_ptr<FakeAttach>> attachments;
+    int saves = 0;
+    int references = 0;
+};
+
+}  // namespace mailsift::test

@@ -1,0 +1,560 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "fake_message.h"
+#include "provider_session.h"
+#include "support/file_helpers.h"
+#include "support/temp_dir.h"
+
+namespace mailsift::test {
+namespace {
+
+using namespace mapi;
+
+std::string Fixture(const std::string& name) {
+    const std::string dir = SharedFixturesDir();
+    if (dir.empty() || !std::filesystem::exists(dir + "/pst/" + name)) {
+        return "";
+    }
+    return dir + "/pst/" + name;
+}
+
+#define REQUIRE_FIXTURE(var, name)                                          \
+    const std::string var = Fixture(name);                                  \
+    if (var.empty()) {                                                      \
+        GTEST_SKIP() << "personal folder file " << name << " is not there"; \
+    }
+
+IMAPIFolder* AsFolder(IUnknown* unknown) {
+    return static_cast<IMAPIFolder*>(unknown);
+}
+IMessage* AsMessage(IUnknown* unknown) {
+    return static_cast<IMessage*>(unknown);
+}
+
+void OpenRoot(IMsgStore* store, Ref<IUnknown>& root) {
+    ULONG type = 0;
+    EXPECT_EQ(store->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, root.out()), S_OK);
+    EXPECT_EQ(type, MAPI_FOLDER);
+}
+
+// Descends by display names, as the backend finds a folder by its path.
+bool OpenFolder(IMsgStore* store, const std::vector<std::string>& names, Ref<IUnknown>& out) {
+    out.reset();
+    ULONG type = 0;
+    if (FAILED(store->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, out.out()))) {
+        return false;
+    }
+    for (const std::string& name : names) {
+        Ref<IUnknown> table;
+        if (FAILED(AsFolder(out.get())->OpenProperty(PR_CONTAINER_HIERARCHY, &IID_IMAPITable, 0, 0,
+                                                     table.out()))) {
+            return false;
+        }
+        SizedSPropTagArray<2> columns{2, {PR_ENTRYID, PR_DISPLAY_NAME_W}};
+        Rows rows;
+        if (FAILED(Provider().HrQueryAllRows(static_cast<IMAPITable*>(table.get()), columns.get(),
+                                             nullptr, nullptr, 0, rows.out()))) {
+            return false;
+        }
+        bool found = false;
+        for (ULONG i = 0; i < rows.size() && !found; ++i) {
+            if (ToUtf8(rows.at(i, 1).Value.lpszW) == name) {
+                Ref<IUnknown> child;
+                found = SUCCEEDED(AsFolder(out.get())->OpenEntry(
+                    rows.at(i, 0).Value.bin.cb,
+                    reinterpret_cast<LPENTRYID>(rows.at(i, 0).Value.bin.lpb), nullptr, 0, &type,
+                    child.out()));
+                *out.out() = child.detach();
+            }
+        }
+        if (!found) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Opens message `index` of the folder at `names`.
+bool OpenMessage(IMsgStore* store, const std::vector<std::string>& names, ULONG index,
+                 Ref<IUnknown>& message) {
+    Ref<IUnknown> folder;
+    if (!OpenFolder(store, names, folder)) {
+        return false;
+    }
+    Ref<IMAPITable> contents;
+    SizedSPropTagArray<1> columns{1, {PR_ENTRYID}};
+    Rows rows;
+    if (FAILED(AsFolder(folder.get())->GetContentsTable(0, contents.out())) ||
+        FAILED(Provider().HrQueryAllRows(contents.get(), columns.get(), nullptr, nullptr, 0,
+                                         rows.out())) ||
+        index >= rows.size()) {
+        return false;
+    }
+    ULONG type = 0;
+    const SBinary& entry = rows.at(index, 0).Value.bin;
+    return SUCCEEDED(store->OpenEntry(entry.cb, reinterpret_cast<LPENTRYID>(entry.lpb),
+                                      &IID_IMessage, MAPI_BEST_ACCESS, &type, message.out())) &&
+           type == MAPI_MESSAGE;
+}
+
+// Reads a whole stream in chunks of `chunk` bytes.
+std::string ReadStream(IStream* stream, ULONG chunk) {
+    std::string data;
+    std::vector<char> buffer(chunk);
+    for (;;) {
+        ULONG read = 0;
+        if (FAILED(stream->Read(buffer.data(), chunk, &read)) || read == 0) {
+            return data;
+        }
+        data.append(buffer.data(), read);
+    }
+}
+
+std::string AttachmentBytes(IMessage* message, ULONG number, ULONG chunk) {
+    Ref<IAttach> attach;
+    Ref<IUnknown> stream;
+    if (FAILED(message->OpenAttach(number, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out())) ||
+        FAILED(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_BEST_ACCESS,
+                                    stream.out()))) {
+        return "";
+    }
+    return ReadStream(static_cast<IStream*>(stream.get()), chunk);
+}
+
+// Walks the whole tree as the backend does and returns "depth name count" per folder,
+// checking on the way what the walk relies on.
+std::vector<std::string> WalkTree(IMsgStore* store, const std::string& rootName) {
+    std::vector<std::string> lines;
+    std::function<void(IMAPIFolder*, const std::string&, int)> walk = [&](IMAPIFolder* folder,
+                                                                          const std::string& name,
+                                                                          int depth) {
+        LPSPropValue value = nullptr;
+        EXPECT_EQ(Provider().HrGetOneProp(folder, PR_DISPLAY_NAME_W, &value), S_OK) << name;
+        Provider().MAPIFreeBuffer(value);
+        Ref<IMAPITable> contents;
+        ASSERT_EQ(folder->GetContentsTable(0, contents.out()), S_OK);
+        SizedSPropTagArray<1> entryColumn{1, {PR_ENTRYID}};
+        Rows messages;
+        ASSERT_EQ(Provider().HrQueryAllRows(contents.get(), entryColumn.get(), nullptr, nullptr, 0,
+                                            messages.out()),
+                  S_OK);
+        lines.push_back(std::to_string(depth) + " " + name + " " + std::to_string(messages.size()));
+        for (ULONG i = 0; i < messages.size(); ++i) {
+            ASSERT_EQ(messages.at(i, 0).ulPropTag, PR_ENTRYID);
+            ULONG type = 0;
+            Ref<IUnknown> message;
+            EXPECT_EQ(store->OpenEntry(messages.at(i, 0).Value.bin.cb,
+                                       reinterpret_cast<LPENTRYID>(messages.at(i, 0).Value.bin.lpb),
+                                       &IID_IMessage, MAPI_BEST_ACCESS, &type, message.out()),
+                      S_OK);
+            EXPECT_EQ(type, MAPI_MESSAGE);
+        }
+        Ref<IUnknown> table;
+        ASSERT_EQ(folder->OpenProperty(PR_CONTAINER_HIERARCHY, &IID_IMAPITable, 0, 0, table.out()),
+                  S_OK);
+        SizedSPropTagArray<3> columns{3, {PR_ENTRYID, PR_DISPLAY_NAME_W, PR_COMMENT_W}};
+        Rows children;
+        ASSERT_EQ(Provider().HrQueryAllRows(static_cast<IMAPITable*>(table.get()), columns.get(),
+                                            nullptr, nullptr, 0, children.out()),
+                  S_OK);
+        for (ULONG i = 0; i < children.size(); ++i) {
+            ASSERT_EQ(children.at(i, 0).ulPropTag, PR_ENTRYID);
+            EXPECT_EQ(children.at(i, 0).Value.bin.cb, 24u);
+            ASSERT_EQ(children.at(i, 1).ulPropTag, PR_DISPLAY_NAME_W);
+            // A missing comment is an error cell, not a crash or an empty string.
+            if (children.at(i, 2).ulPropTag != PR_COMMENT_W) {
+                EXPECT_EQ(children.at(i, 2).ulPropTag, CHANGE_PROP_TYPE(PR_COMMENT_W, PT_ERROR));
+            }
+            ULONG type = 0;
+            Ref<IUnknown> child;
+            ASSERT_EQ(
+                folder->OpenEntry(children.at(i, 0).Value.bin.cb,
+                                  reinterpret_cast<LPENTRYID>(children.at(i, 0).Value.bin.lpb),
+                                  nullptr, 0, &type, child.out()),
+                S_OK);
+            ASSERT_EQ(type, MAPI_FOLDER);
+            walk(AsFolder(child.get()), ToUtf8(children.at(i, 1).Value.lpszW), depth + 1);
+        }
+    };
+    Ref<IUnknown> root;
+    OpenRoot(store, root);
+    if (root.get() != nullptr) {
+        walk(AsFolder(root.get()), rootName, 0);
+    }
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(MapiProviderStoreTest, StoreIsListedUnderTheConfiguredServiceName) {
+    REQUIRE_FIXTURE(distList, "dist-list.pst");
+    ProviderSession session;
+    ASSERT_EQ(session.Open(distList), S_OK);
+    EXPECT_EQ(session.storeName(), "Personal Folders");
+    EXPECT_EQ(StringProp(session.store(), PR_DISPLAY_NAME_W), "Personal Folders");
+    LPSPropValue type = nullptr;
+    ASSERT_EQ(Provider().HrGetOneProp(session.store(), PR_OBJECT_TYPE, &type), S_OK);
+    EXPECT_EQ(type->Value.l, static_cast<LONG>(MAPI_STORE));
+    Provider().MAPIFreeBuffer(type);
+
+    // A store without a display name of its own is named after its file.
+    REQUIRE_FIXTURE(sample1, "sample1.pst");
+    ProviderSession unnamed;
+    ASSERT_EQ(unnamed.Open(sample1), S_OK);
+    EXPECT_EQ(unnamed.storeName(), "sample1");
+}
+
+TEST(MapiProviderStoreTest, WalksEveryFixtureTree) {
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"dist-list.pst",
+         {"0 Personal Folders 0", "1 Top of Personal Folders 0", "2 Inbox 0", "2 Calendar 1",
+          "2 Contacts 2"}},
+        {"sample1.pst", {"0 sample1 0", "1 Top of Outlook data file 0", "2 Sample1 1"}},
+        {"sample2.pst", {"0 sample2 0", "1 Top of Outlook data file 0", "2 Sample2 1"}},
+        {"submessage.pst", {"0 submessage 0", "2 submessage 1"}},
+    };
+    for (const auto& [name, lines] : expected) {
+        REQUIRE_FIXTURE(path, name);
+        ProviderSession session;
+        ASSERT_EQ(session.Open(path), S_OK) << name;
+        const std::vector<std::string> walked = WalkTree(session.store(), session.storeName());
+        ASSERT_FALSE(walked.empty()) << name;
+        EXPECT_EQ(walked.front(), lines.front()) << name;
+        for (const std::string& line : lines) {
+            EXPECT_TRUE(Contains(walked, line)) << name << ": " << line;
+        }
+    }
+}
+
+TEST(MapiProviderStoreTest, ReadsTheMessageRecordTagsOfUnicodeAndAnsiFiles) {
+    for (const auto& [name, folder, size] :
+         {std::tuple{"sample1.pst", "Sample1", 106589}, {"sample2.pst", "Sample2", 103861}}) {
+        REQUIRE_FIXTURE(path, name);
+        ProviderSession session;
+        ASSERT_EQ(session.Open(path), S_OK);
+        Ref<IUnknown> object;
+        ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", folder}, 0, object));
+        IMessage* message = AsMessage(object.get());
+        EXPECT_EQ(StringProp(message, PR_SUBJECT_W), "Here is a sample message") << name;
+        EXPECT_EQ(StringProp(message, CHANGE_PROP_TYPE(PR_SUBJECT_W, PT_STRING8)),
+                  "Here is a sample message");
+        EXPECT_EQ(StringProp(message, PR_SENDER_NAME_W), "Terry Mahaffey");
+        EXPECT_EQ(StringProp(message, PR_SENDER_EMAIL_ADDRESS_W),
+                  "/O=MICROSOFT/OU=NORTHAMERICA/CN=RECIPIENTS/CN=TERRYMAH1");
+        EXPECT_EQ(StringProp(message, PR_BODY_W).rfind("With a sample attachment.", 0), 0u);
+        EXPECT_FALSE(StringProp(message, PR_DISPLAY_TO_W).empty());
+
+        LPSPropValue value = nullptr;
+        ASSERT_EQ(Provider().HrGetOneProp(message, PR_MESSAGE_SIZE, &value), S_OK);
+        EXPECT_EQ(value->Value.l, size);
+        Provider().MAPIFreeBuffer(value);
+        ASSERT_EQ(Provider().HrGetOneProp(message, PR_CLIENT_SUBMIT_TIME, &value), S_OK);
+        const uint64_t ticks =
+            (uint64_t{value->Value.ft.dwHighDateTime} << 32) | value->Value.ft.dwLowDateTime;
+        Provider().MAPIFreeBuffer(value);
+        const std::time_t unix = static_cast<std::time_t>(ticks / 10000000 - 11644473600ull);
+        std::tm utc{};
+        gmtime_r(&unix, &utc);
+        EXPECT_EQ(utc.tm_year + 1900, 2010);
+        EXPECT_EQ(utc.tm_mon + 1, 3);
+        EXPECT_EQ(utc.tm_mday, 15);
+
+        // Missing properties and properties asked for with another type are not found.
+        value = nullptr;
+        EXPECT_EQ(Provider().HrGetOneProp(message, PROP_TAG(PT_UNICODE, 0x7FF0), &value),
+                  MAPI_E_NOT_FOUND);
+        EXPECT_EQ(value, nullptr);
+        EXPECT_EQ(Provider().HrGetOneProp(message, CHANGE_PROP_TYPE(PR_SUBJECT_W, PT_LONG), &value),
+                  MAPI_E_NOT_FOUND);
+    }
+}
+
+TEST(MapiProviderStoreTest, AttachmentTableAndStreamGiveTheAttachment) {
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    ProviderSession session;
+    ASSERT_EQ(session.Open(path), S_OK);
+    Ref<IUnknown> object;
+    ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", "Sample1"}, 0, object));
+    IMessage* message = AsMessage(object.get());
+
+    Ref<IUnknown> tableObject;
+    ASSERT_EQ(
+        message->OpenProperty(PR_MESSAGE_ATTACHMENTS, &IID_IMAPITable, 0, 0, tableObject.out()),
+        S_OK);
+    auto* table = static_cast<IMAPITable*>(tableObject.get());
+    SizedSPropTagArray<3> columns{3,
+                                  {PR_ATTACH_LONG_FILENAME_W, PR_ATTACH_NUM, PR_ATTACH_FILENAME_W}};
+    ASSERT_EQ(table->SetColumns(columns.get(), TBL_BATCH), S_OK);
+    Rows rows;
+    ASSERT_EQ(Provider().HrQueryAllRows(table, nullptr, nullptr, nullptr, 0, rows.out()), S_OK);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.at(0, 0).ulPropTag, PR_ATTACH_LONG_FILENAME_W);
+    EXPECT_EQ(ToUtf8(rows.at(0, 0).Value.lpszW), "leah_thumper.jpg");
+    ASSERT_EQ(rows.at(0, 1).ulPropTag, PR_ATTACH_NUM);
+    EXPECT_EQ(rows.at(0, 1).Value.l, 0);
+
+    const std::string whole = AttachmentBytes(message, 0, 65535);
+    ASSERT_EQ(whole.size(), 93142u);
+    EXPECT_EQ(whole.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(whole.substr(whole.size() - 2), "\xFF\xD9");
+    EXPECT_EQ(AttachmentBytes(message, 0, 1000), whole);
+
+    Ref<IAttach> attach;
+    ASSERT_EQ(message->OpenAttach(0, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out()), S_OK);
+    Ref<IUnknown> streamObject;
+    ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, streamObject.out()),
+              S_OK);
+    auto* stream = static_cast<IStream*>(streamObject.get());
+    LARGE_INTEGER offset{};
+    offset.QuadPart = 93000;
+    ULARGE_INTEGER position{};
+    ASSERT_EQ(stream->Seek(offset, STREAM_SEEK_SET, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, 93000u);
+    EXPECT_EQ(ReadStream(stream, 100), whole.substr(93000));
+    ULONG written = 1;
+    EXPECT_TRUE(FAILED(stream->Write("x", 1, &written)));
+    EXPECT_EQ(written, 0u);
+
+    Ref<IAttach> missing;
+    EXPECT_EQ(message->OpenAttach(1, &IID_IAttachment, MAPI_BEST_ACCESS, missing.out()),
+              MAPI_E_NOT_FOUND);
+}
+
+const ULONG kExcludedTags[] = {PR_ACCESS,
+                               PR_BODY_W,
+                               PR_RTF_SYNC_BODY_COUNT,
+                               PR_RTF_SYNC_BODY_CRC,
+                               PR_RTF_SYNC_BODY_TAG_A,
+                               PR_RTF_SYNC_PREFIX_COUNT,
+                               PR_RTF_SYNC_TRAILING_COUNT};
+
+HRESULT CopyExcluding(IMessage* source, FakeMessage& target) {
+    SizedSPropTagArray<7> excluded{7, {}};
+    std::copy(std::begin(kExcludedTags), std::end(kExcludedTags), excluded.aulPropTag);
+    return source->CopyTo(0, nullptr, excluded.get(), 0, nullptr, &IID_IMessage, &target, 0,
+                          nullptr);
+}
+
+TEST(MapiProviderStoreTest, CopyToCopiesAllButTheExcludedTags) {
+    for (const auto& [name, folder] :
+         {std::pair{"sample1.pst", "Sample1"}, {"sample2.pst", "Sample2"}}) {
+        REQUIRE_FIXTURE(path, name);
+        ProviderSession session;
+        ASSERT_EQ(session.Open(path), S_OK);
+        Ref<IUnknown> object;
+        ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", folder}, 0, object));
+        FakeMessage target;
+        ASSERT_EQ(CopyExcluding(AsMessage(object.get()), target), S_OK) << name;
+
+        // Strings arrive in their wide form, whatever the file stores.
+        const CopiedProp* subject = FindProp(target.props, PR_SUBJECT_W);
+        ASSERT_NE(subject, nullptr) << name;
+        EXPECT_EQ(subject->text, "Here is a sample message");
+        EXPECT_EQ(FindProp(target.props, CHANGE_PROP_TYPE(PR_SUBJECT_W, PT_STRING8)), nullptr);
+        EXPECT_NE(FindProp(target.props, PR_MESSAGE_SIZE), nullptr);
+        for (const CopiedProp& prop : target.props) {
+            for (ULONG tag : kExcludedTags) {
+                EXPECT_NE(PROP_ID(prop.tag), PROP_ID(tag)) << std::hex << prop.tag;
+            }
+            EXPECT_LT(PROP_ID(prop.tag), MIN_NAMED_PROP_ID);
+        }
+
+        ASSERT_FALSE(target.recipients.empty());
+        const CopiedProp* recipient = FindProp(target.recipients[0], PR_DISPLAY_NAME_W);
+        ASSERT_NE(recipient, nullptr);
+        EXPECT_FALSE(recipient->text.empty());
+        EXPECT_NE(FindProp(target.recipients[0], PR_RECIPIENT_TYPE), nullptr);
+
+        ASSERT_EQ(target.attachments.size(), 1u);
+        const FakeAttach& attach = *target.attachments[0];
+        const CopiedProp* data = FindProp(attach.props, PR_ATTACH_DATA_BIN);
+        ASSERT_NE(data, nullptr);
+        const std::string bytes = AttachmentBytes(AsMessage(object.get()), 0, 65535);
+        EXPECT_EQ(std::string(data->bytes.begin(), data->bytes.end()), bytes);
+        const CopiedProp* longName = FindProp(attach.props, PR_ATTACH_LONG_FILENAME_W);
+        ASSERT_NE(longName, nullptr);
+        EXPECT_EQ(longName->text, "leah_thumper.jpg");
+        EXPECT_EQ(attach.saves, 1);
+        EXPECT_EQ(attach.references, 0);
+        // Saving the copy itself is left to the caller.
+        EXPECT_EQ(target.saves, 0);
+    }
+}
+
+TEST(MapiProviderStoreTest, EmbeddedMessageOpensAndCopiesRecursively) {
+    REQUIRE_FIXTURE(path, "submessage.pst");
+    ProviderSession session;
+    ASSERT_EQ(session.Open(path), S_OK);
+    Ref<IUnknown> object;
+    ASSERT_TRUE(
+        OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
+    IMessage* message = AsMessage(object.get());
+
+    Ref<IAttach> attach;
+    ASSERT_EQ(message->OpenAttach(0, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out()), S_OK);
+    LPSPropValue method = nullptr;
+    ASSERT_EQ(Provider().HrGetOneProp(attach.get(), PR_ATTACH_METHOD, &method), S_OK);
+    EXPECT_EQ(method->Value.l, ATTACH_EMBEDDED_MSG);
+    Provider().MAPIFreeBuffer(method);
+    Ref<IUnknown> stream;
+    EXPECT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, stream.out()),
+              MAPI_E_NOT_FOUND);
+    Ref<IUnknown> embedded;
+    ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, 0, embedded.out()), S_OK);
+    EXPECT_EQ(StringProp(AsMessage(embedded.get()), PR_SUBJECT_W), "This is an embedded message");
+    // An embedded message has no entry identifier of its own.
+    LPSPropValue entry = nullptr;
+    EXPECT_EQ(Provider().HrGetOneProp(AsMessage(embedded.get()), PR_ENTRYID, &entry),
+              MAPI_E_NOT_FOUND);
+
+    FakeMessage target;
+    ASSERT_EQ(CopyExcluding(message, target), S_OK);
+    ASSERT_EQ(target.attachments.size(), 1u);
+    const FakeAttach& copied = *target.attachments[0];
+    ASSERT_NE(copied.embedded, nullptr);
+    const CopiedProp* subject = FindProp(copied.embedded->props, PR_SUBJECT_W);
+    ASSERT_NE(subject, nullptr);
+    EXPECT_EQ(subject->text, "This is an embedded message");
+    EXPECT_FALSE(copied.embedded->recipients.empty());
+    EXPECT_EQ(FindProp(copied.props, PR_ATTACH_DATA_BIN), nullptr);
+    // Exclusions name the outer message's properties; the embedded one keeps its body.
+    EXPECT_NE(FindProp(copied.embedded->props, PR_BODY_W), nullptr);
+    EXPECT_EQ(FindProp(target.props, PR_BODY_W), nullptr);
+    EXPECT_EQ(copied.embedded->saves, 1);
+    EXPECT_EQ(copied.embedded->references, 0);
+    EXPECT_EQ(copied.saves, 1);
+}
+
+TEST(MapiProviderStoreTest, ForeignAndUnknownEntryIdsAreRefused) {
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    ProviderSession session;
+    ASSERT_EQ(session.Open(path), S_OK);
+    ULONG type = 0;
+    Ref<IUnknown> object;
+    BYTE shortId[5] = {};
+    EXPECT_EQ(session.store()->OpenEntry(sizeof shortId, reinterpret_cast<LPENTRYID>(shortId),
+                                         nullptr, 0, &type, object.out()),
+              MAPI_E_INVALID_ENTRYID);
+    BYTE foreign[24] = {0, 0, 0, 0, 1, 2, 3};
+    EXPECT_EQ(session.store()->OpenEntry(sizeof foreign, reinterpret_cast<LPENTRYID>(foreign),
+                                         nullptr, 0, &type, object.out()),
+              MAPI_E_INVALID_ENTRYID);
+
+    // The store's own prefix with a node that does not exist.
+    Ref<IUnknown> root;
+    OpenRoot(session.store(), root);
+    LPSPropValue entry = nullptr;
+    ASSERT_EQ(Provider().HrGetOneProp(AsFolder(root.get()), PR_ENTRYID, &entry), S_OK);
+    ASSERT_EQ(entry->Value.bin.cb, 24u);
+    std::vector<BYTE> unknown(entry->Value.bin.lpb, entry->Value.bin.lpb + 24);
+    Provider().MAPIFreeBuffer(entry);
+    unknown[20] = unknown[21] = unknown[22] = unknown[23] = 0x7F;
+    EXPECT_EQ(session.store()->OpenEntry(24, reinterpret_cast<LPENTRYID>(unknown.data()), nullptr,
+                                         0, &type, object.out()),
+              MAPI_E_NOT_FOUND);
+    // A folder is not a message.
+    EXPECT_EQ(session.store()->OpenEntry(0, nullptr, &IID_IMessage, 0, &type, object.out()),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
+}
+
+// Reads everything reachable; only the absence of crashes, hangs and leaks is checked.
+void ReadEverything(IMsgStore* store) {
+    std::function<void(IMAPIFolder*, int)> visit = [&](IMAPIFolder* folder, int depth) {
+        if (depth > 64) {
+            return;
+        }
+        Ref<IMAPITable> contents;
+        SizedSPropTagArray<1> entryColumn{1, {PR_ENTRYID}};
+        Rows messages;
+        if (SUCCEEDED(folder->GetContentsTable(0, contents.out())) &&
+            SUCCEEDED(Provider().HrQueryAllRows(contents.get(), entryColumn.get(), nullptr, nullptr,
+                                                0, messages.out()))) {
+            for (ULONG i = 0; i < messages.size(); ++i) {
+                if (messages.at(i, 0).ulPropTag != PR_ENTRYID) {
+                    continue;
+                }
+                ULONG type = 0;
+                Ref<IUnknown> message;
+                if (SUCCEEDED(store->OpenEntry(
+                        messages.at(i, 0).Value.bin.cb,
+                        reinterpret_cast<LPENTRYID>(messages.at(i, 0).Value.bin.lpb), &IID_IMessage,
+                        0, &type, message.out()))) {
+                    StringProp(AsMessage(message.get()), PR_BODY_W);
+                    AttachmentBytes(AsMessage(message.get()), 0, 4096);
+                    FakeMessage target;
+                    CopyExcluding(AsMessage(message.get()), target);
+                }
+            }
+        }
+        Ref<IMAPITable> hierarchy;
+        SizedSPropTagArray<1> columns{1, {PR_ENTRYID}};
+        Rows children;
+        if (FAILED(folder->GetHierarchyTable(0, hierarchy.out())) ||
+            FAILED(Provider().HrQueryAllRows(hierarchy.get(), columns.get(), nullptr, nullptr, 0,
+                                             children.out()))) {
+            return;
+        }
+        for (ULONG i = 0; i < children.size(); ++i) {
+            ULONG type = 0;
+            Ref<IUnknown> child;
+            if (children.at(i, 0).ulPropTag == PR_ENTRYID &&
+                SUCCEEDED(
+                    folder->OpenEntry(children.at(i, 0).Value.bin.cb,
+                                      reinterpret_cast<LPENTRYID>(children.at(i, 0).Value.bin.lpb),
+                                      nullptr, 0, &type, child.out())) &&
+                type == MAPI_FOLDER) {
+                visit(AsFolder(child.get()), depth + 1);
+            }
+        }
+    };
+    ULONG type = 0;
+    Ref<IUnknown> root;
+    if (SUCCEEDED(store->OpenEntry(0, nullptr, nullptr, 0, &type, root.out())) &&
+        type == MAPI_FOLDER) {
+        visit(AsFolder(root.get()), 0);
+    }
+}
+
+TEST(MapiProviderStoreTest, DamagedFilesFailCleanly) {
+    REQUIRE_FIXTURE(path, "submessage.pst");
+    const std::string original = ReadFileBytes(path);
+    TempDir temp;
+    std::vector<std::pair<std::string, std::string>> damaged = {
+        {"empty.pst", ""},
+        {"header.pst", original.substr(0, 512)},
+        {"quarter.pst", original.substr(0, original.size() / 4)},
+        {"short.pst", original.substr(0, original.size() - 4096)},
+        {"noise.pst", std::string(original.size(), '\x5A')},
+    };
+    for (size_t at : {size_t{0x4400}, original.size() / 2, original.size() * 3 / 4}) {
+        std::string holed = original;
+        std::fill(holed.begin() + static_cast<std::ptrdiff_t>(at),
+                  holed.begin() + static_cast<std::ptrdiff_t>(at + 8192), '\xFF');
+        damaged.emplace_back("holed" + std::to_string(at) + ".pst", holed);
+    }
+    int refused = 0;
+    for (const auto& [name, bytes] : damaged) {
+        WriteFileBytes(temp / name, bytes);
+        ProviderSession session;
+        const HRESULT hr = session.Open(temp / name);
+        if (FAILED(hr)) {
+            EXPECT_EQ(hr, MAPI_E_CORRUPT_DATA) << name;
+            ++refused;
+            continue;
+        }
+        ReadEverything(session.store());
+    }
+    // The files without a usable header at least are refused outright.
+    EXPECT_GE(refused, 3);
+}
+
+}  // namespace
+}  // namespace mailsift::test
