@@ -13,21 +13,31 @@
 
 namespace {
 
-const std::string& AttachmentFolder() {
-    static const std::string folder = [] {
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("mailsift-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        return path.string();
-    }();
-    return folder;
-}
+// Attachments of one run go to a folder of their own, removed when the run ends.
+class AttachmentFolder {
+  public:
+    AttachmentFolder()
+        : path_(std::filesystem::temp_directory_path() /
+                ("mailsift-fuzz-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~AttachmentFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string path() const { return path_.string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+const AttachmentFolder kAttachmentFolder;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mailsift::TIdMessage message;
-    message.AttachmentTempDirectory = AttachmentFolder();
+    message.AttachmentTempDirectory = kAttachmentFolder.path();
     std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
     try {
         message.ReadFromStream(input);
