@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "mapi-provider/allocator.h"
 #include "mapi-provider/utf16.h"
@@ -506,6 +507,36 @@ class NodeObject : public PropObject<Iface> {
 HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPENTRYID entry,
                     LPCIID riid, ULONG* objectType, LPUNKNOWN* result);
 
+// A property that an object offers only as a table, opened read-only as IMAPITable.
+template <class Object>
+struct TableProperty {
+    ULONG tag;
+    HRESULT (Object::*open)(ULONG, LPMAPITABLE*);
+};
+
+template <class Object>
+HRESULT OpenTableProperty(Object& object, ULONG tag, LPCIID riid, ULONG flags, LPUNKNOWN* result,
+                          std::initializer_list<TableProperty<Object>> tables) {
+    if (result == nullptr) {
+        return MAPI_E_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    if ((flags & (MAPI_CREATE | MAPI_MODIFY)) != 0) {
+        return MAPI_E_NO_ACCESS;
+    }
+    if (riid == nullptr || !(*riid == IID_IMAPITable)) {
+        return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    }
+    for (const TableProperty<Object>& table : tables) {
+        if (table.tag != tag) continue;
+        LPMAPITABLE opened = nullptr;
+        const HRESULT hr = (object.*table.open)(0, &opened);
+        *result = opened;
+        return hr;
+    }
+    return MAPI_E_NOT_FOUND;
+}
+
 class Folder final : public NodeObject<IMAPIFolder> {
   public:
     using NodeObject::NodeObject;
@@ -538,25 +569,9 @@ class Folder final : public NodeObject<IMAPIFolder> {
     }
 
     HRESULT OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* result) override {
-        if (result == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *result = nullptr;
-        if ((flags & (MAPI_CREATE | MAPI_MODIFY)) != 0) {
-            return MAPI_E_NO_ACCESS;
-        }
-        if (riid == nullptr || !(*riid == IID_IMAPITable)) {
-            return MAPI_E_INTERFACE_NOT_SUPPORTED;
-        }
-        LPMAPITABLE table = nullptr;
-        HRESULT hr = MAPI_E_NOT_FOUND;
-        if (tag == PR_CONTAINER_HIERARCHY) {
-            hr = GetHierarchyTable(0, &table);
-        } else if (tag == PR_CONTAINER_CONTENTS) {
-            hr = GetContentsTable(0, &table);
-        }
-        *result = table;
-        return hr;
+        return OpenTableProperty(*this, tag, riid, flags, result,
+                                 {{PR_CONTAINER_HIERARCHY, &Folder::GetHierarchyTable},
+                                  {PR_CONTAINER_CONTENTS, &Folder::GetContentsTable}});
     }
 
   private:
@@ -718,25 +733,9 @@ class Message final : public NodeObject<IMessage> {
     HRESULT ModifyRecipients(ULONG, LPADRLIST) override { return MAPI_E_NO_ACCESS; }
 
     HRESULT OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* result) override {
-        if (result == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *result = nullptr;
-        if ((flags & (MAPI_CREATE | MAPI_MODIFY)) != 0) {
-            return MAPI_E_NO_ACCESS;
-        }
-        if (riid == nullptr || !(*riid == IID_IMAPITable)) {
-            return MAPI_E_INTERFACE_NOT_SUPPORTED;
-        }
-        LPMAPITABLE table = nullptr;
-        HRESULT hr = MAPI_E_NOT_FOUND;
-        if (tag == PR_MESSAGE_ATTACHMENTS) {
-            hr = GetAttachmentTable(0, &table);
-        } else if (tag == PR_MESSAGE_RECIPIENTS) {
-            hr = GetRecipientTable(0, &table);
-        }
-        *result = table;
-        return hr;
+        return OpenTableProperty(*this, tag, riid, flags, result,
+                                 {{PR_MESSAGE_ATTACHMENTS, &Message::GetAttachmentTable},
+                                  {PR_MESSAGE_RECIPIENTS, &Message::GetRecipientTable}});
     }
 
     HRESULT CopyTo(ULONG excludedInterfaces, LPCIID interfaces, LPSPropTagArray excluded, ULONG_PTR,
