@@ -66,7 +66,10 @@ class JsonWriter {
   public:
     explicit JsonWriter(std::ostream& out) : out_(out) {}
 
-    void String(std::string_view text) {
+    // Any text the message holds: bytes that are no UTF-8 become U+FFFD, so the output is
+    // always valid JSON.
+    void String(std::string_view raw) {
+        const std::string text = ConvertToUtf8(raw, "utf-8");
         out_ << '"';
         for (char c : text) {
             const auto byte = static_cast<unsigned char>(c);

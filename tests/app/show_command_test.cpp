@@ -33,6 +33,7 @@ TEST(ShowCommandTest, PrintsTheModelAsJson) {
     const std::string path = folder / "m.eml";
     WriteFileBytes(path,
                    "From: =?utf-8?q?J=C3=B6rg?= <j@example.com>\r\nTo: \"A \\\"B\\\"\" <a@x>\r\n"
+                   "Cc: raw\xFF@example.com\r\n"
                    "Subject: tab\there\r\nMIME-Version: 1.0\r\n"
                    "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
                    "--b\r\nContent-Type: text/plain; charset=iso-8859-1\r\n\r\ncaf\xE9\r\n"
@@ -47,6 +48,11 @@ TEST(ShowCommandTest, PrintsTheModelAsJson) {
               std::string::npos);
     EXPECT_NE(run.out.find(R"("name":"A \"B\"")"), std::string::npos);
     EXPECT_NE(run.out.find(R"("date":null)"), std::string::npos);
+    // Bytes that are no UTF-8 never reach the JSON text.
+    EXPECT_NE(run.out.find(R"("address":"raw)"
+                           "\xEF\xBF\xBD"
+                           R"(@example.com")"),
+              std::string::npos);
     // The text is shown in UTF-8 whatever its character set.
     EXPECT_NE(run.out.find(R"("body":["caf)"
                            "\xC3\xA9"
