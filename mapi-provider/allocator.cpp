@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace mailsift::mapi_provider {
 namespace {
@@ -94,6 +95,9 @@ struct alignas(16) MallocHeader {
     size_t size;
 };
 
+// Larger requests would wrap around once the header is added.
+constexpr size_t kLargestBlock = std::numeric_limits<size_t>::max() - sizeof(MallocHeader);
+
 class DefaultMallocObject final : public mapi::IMalloc {
   public:
     mapi::HRESULT QueryInterface(mapi::REFIID riid, mapi::LPVOID* object) override {
@@ -112,6 +116,9 @@ class DefaultMallocObject final : public mapi::IMalloc {
     mapi::ULONG Release() override { return 1; }
 
     mapi::LPVOID Alloc(mapi::SIZE_T cb) override {
+        if (cb > kLargestBlock) {
+            return nullptr;
+        }
         auto* header = static_cast<MallocHeader*>(std::malloc(sizeof(MallocHeader) + cb));
         if (header == nullptr) {
             return nullptr;
@@ -125,6 +132,9 @@ class DefaultMallocObject final : public mapi::IMalloc {
         }
         if (cb == 0) {
             Free(pv);
+            return nullptr;
+        }
+        if (cb > kLargestBlock) {
             return nullptr;
         }
         auto* header = static_cast<MallocHeader*>(

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "outlook/mapi/mapi_interfaces.h"
 
 namespace mailsift::mapi_provider {
@@ -8,6 +10,13 @@ namespace mailsift::mapi_provider {
 mapi::SCODE AllocateBuffer(mapi::ULONG size, mapi::LPVOID* buffer);
 mapi::SCODE AllocateMore(mapi::ULONG size, mapi::LPVOID parent, mapi::LPVOID* buffer);
 mapi::ULONG FreeBuffer(mapi::LPVOID buffer);
+
+// Owns a root buffer until it is handed out with release().
+struct BufferDeleter {
+    void operator()(void* buffer) const { FreeBuffer(buffer); }
+};
+template <class T>
+using BufferPtr = std::unique_ptr<T, BufferDeleter>;
 
 // Typed helpers over the chain; null on exhaustion.
 template <class T>

@@ -5,26 +5,31 @@
 #include <algorithm>
 
 #include "mapi-provider/allocator.h"
+#include "mapi-provider/guarded.h"
 #include "mapi-provider/session.h"
 #include "outlook/mapi/mapi_entry_points.h"
 #include "outlook/mapi/mapi_tags.h"
 
 using namespace mapi;
 namespace provider = mailsift::mapi_provider;
+using provider::Guarded;
 
 #define MAPI_EXPORT extern "C" __attribute__((visibility("default")))
 
 MAPI_EXPORT HRESULT MAPIInitialize(LPVOID) {
-    return provider::Initialize();
+    return Guarded([] { return provider::Initialize(); });
 }
 
 MAPI_EXPORT void MAPIUninitialize() {
-    provider::Uninitialize();
+    Guarded([] {
+        provider::Uninitialize();
+        return S_OK;
+    });
 }
 
 MAPI_EXPORT HRESULT MAPILogonEx(ULONG_PTR, LPCSTR profileName, LPCSTR, ULONG,
                                 LPMAPISESSION* session) {
-    return provider::LogonEx(profileName, session);
+    return Guarded([&] { return provider::LogonEx(profileName, session); });
 }
 
 MAPI_EXPORT SCODE MAPIAllocateBuffer(ULONG size, LPVOID* buffer) {
@@ -40,7 +45,7 @@ MAPI_EXPORT ULONG MAPIFreeBuffer(LPVOID buffer) {
 }
 
 MAPI_EXPORT HRESULT MAPIAdminProfiles(ULONG, LPPROFADMIN* admin) {
-    return provider::AdminProfiles(admin);
+    return Guarded([&] { return provider::AdminProfiles(admin); });
 }
 
 MAPI_EXPORT LPMALLOC MAPIGetDefaultMalloc_0() {
@@ -64,29 +69,31 @@ MAPI_EXPORT HRESULT HrQueryAllRows_24(LPMAPITABLE table, LPSPropTagArray tags,
         return MAPI_E_INVALID_PARAMETER;
     }
     *rows = nullptr;
-    // The tables here can neither filter nor sort.
-    if (restriction != nullptr || sortOrder != nullptr) {
-        return MAPI_E_TOO_COMPLEX;
-    }
-    HRESULT hr = S_OK;
-    if (tags != nullptr) {
-        hr = table->SetColumns(tags, TBL_BATCH);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr);
-    }
-    ULONG count = 0;
-    if (SUCCEEDED(hr)) {
-        hr = table->GetRowCount(0, &count);
-    }
-    if (FAILED(hr)) {
-        return hr;
-    }
-    if (maxRows > 0 && count > static_cast<ULONG>(maxRows)) {
-        return MAPI_E_TABLE_TOO_BIG;
-    }
-    const auto wanted = static_cast<LONG>(std::min<ULONG>(count, 0x7FFFFFFF));
-    return table->QueryRows(wanted, 0, rows);
+    return Guarded([&] {
+        // The tables here can neither filter nor sort.
+        if (restriction != nullptr || sortOrder != nullptr) {
+            return MAPI_E_TOO_COMPLEX;
+        }
+        HRESULT hr = S_OK;
+        if (tags != nullptr) {
+            hr = table->SetColumns(tags, TBL_BATCH);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr);
+        }
+        ULONG count = 0;
+        if (SUCCEEDED(hr)) {
+            hr = table->GetRowCount(0, &count);
+        }
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (maxRows > 0 && count > static_cast<ULONG>(maxRows)) {
+            return MAPI_E_TABLE_TOO_BIG;
+        }
+        const auto wanted = static_cast<LONG>(std::min<ULONG>(count, 0x7FFFFFFF));
+        return table->QueryRows(wanted, 0, rows);
+    });
 }
 
 MAPI_EXPORT HRESULT HrGetOneProp_12(LPMAPIPROP object, ULONG tag, LPSPropValue* value) {
@@ -94,22 +101,24 @@ MAPI_EXPORT HRESULT HrGetOneProp_12(LPMAPIPROP object, ULONG tag, LPSPropValue* 
         return MAPI_E_INVALID_PARAMETER;
     }
     *value = nullptr;
-    SizedSPropTagArray<1> tags{1, {tag}};
-    ULONG count = 0;
-    LPSPropValue values = nullptr;
-    HRESULT hr = object->GetProps(tags.get(), 0, &count, &values);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    if (values == nullptr || count != 1) {
-        provider::FreeBuffer(values);
-        return MAPI_E_CALL_FAILED;
-    }
-    if (PROP_TYPE(values->ulPropTag) == PT_ERROR) {
-        hr = values->Value.err != S_OK ? values->Value.err : MAPI_E_NOT_FOUND;
-        provider::FreeBuffer(values);
-        return hr;
-    }
-    *value = values;
-    return S_OK;
+    return Guarded([&] {
+        SizedSPropTagArray<1> tags{1, {tag}};
+        ULONG count = 0;
+        LPSPropValue values = nullptr;
+        HRESULT hr = object->GetProps(tags.get(), 0, &count, &values);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (values == nullptr || count != 1) {
+            provider::FreeBuffer(values);
+            return MAPI_E_CALL_FAILED;
+        }
+        if (PROP_TYPE(values->ulPropTag) == PT_ERROR) {
+            hr = values->Value.err != S_OK ? values->Value.err : MAPI_E_NOT_FOUND;
+            provider::FreeBuffer(values);
+            return hr;
+        }
+        *value = values;
+        return S_OK;
+    });
 }

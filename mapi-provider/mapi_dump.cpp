@@ -4,6 +4,7 @@
 //
 //   mapi-dump [--library PATH] [--extract DIR] PST
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -73,7 +74,7 @@ class Dumper {
         const int status = Open(pstPath);
         CloseAll();
         mapi_.MAPIUninitialize();
-        return status;
+        return extractFailed_ ? 1 : status;
     }
 
   private:
@@ -300,8 +301,7 @@ class Dumper {
             mapi_.MAPIFreeBuffer(value);
             const fs::path folder =
                 extractDir_.empty() ? fs::path() : fs::path(extractDir_) / std::to_string(serial);
-            if (!folder.empty()) {
-                fs::create_directories(folder);
+            if (!folder.empty() && MakeFolder(folder)) {
                 LPSPropValue body = nullptr;
                 if (SUCCEEDED(mapi_.HrGetOneProp(message, PR_BODY_W, &body))) {
                     std::ofstream(folder / "body.txt", std::ios::binary)
@@ -368,6 +368,19 @@ class Dumper {
         return names;
     }
 
+    // A folder that cannot be made is reported once per folder; the run goes on and ends
+    // with status 1.
+    bool MakeFolder(const fs::path& folder) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) {
+            std::cerr << "mapi-dump: cannot create " << folder.string() << ": " << ec.message()
+                      << '\n';
+            extractFailed_ = true;
+        }
+        return !ec;
+    }
+
     void SaveAttachment(IAttach* attachment, const fs::path& target) {
         Ref<IUnknown> streamObject;
         if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_BEST_ACCESS,
@@ -377,7 +390,9 @@ class Dumper {
             return;
         }
         auto* stream = As<IStream>(streamObject.get());
-        fs::create_directories(target.parent_path());
+        if (!MakeFolder(target.parent_path())) {
+            return;
+        }
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         std::vector<char> buffer(kAttachmentChunk);
         for (;;) {
@@ -411,6 +426,7 @@ class Dumper {
     bool profileCreated_ = false;
     std::set<std::string> visited_;
     int serial_ = 0;
+    bool extractFailed_ = false;
 };
 
 int Usage() {
@@ -448,5 +464,10 @@ int main(int argc, char** argv) {
         std::cerr << "mapi-dump: " << error << '\n';
         return 1;
     }
-    return Dumper(mapi, extractDir).Run(pst);
+    try {
+        return Dumper(mapi, extractDir).Run(pst);
+    } catch (const std::exception& e) {
+        std::cerr << "mapi-dump: " << e.what() << '\n';
+        return 1;
+    }
 }

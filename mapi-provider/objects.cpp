@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "mapi-provider/allocator.h"
+#include "mapi-provider/guarded.h"
 #include "mapi-provider/utf16.h"
 
 namespace mailsift::mapi_provider {
@@ -30,8 +31,10 @@ class Table final : public ComObject<IMAPITable> {
         if (tags == nullptr) {
             return MAPI_E_INVALID_PARAMETER;
         }
-        columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
-        return S_OK;
+        return Guarded([&] {
+            columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
+            return S_OK;
+        });
     }
 
     HRESULT GetRowCount(ULONG, ULONG* count) override {
@@ -68,29 +71,29 @@ class Table final : public ComObject<IMAPITable> {
         if (rowCount < 0) {
             return MAPI_E_NO_SUPPORT;
         }
-        const ULONG total = rows_->Count();
-        const ULONG first = std::min(position_, total);
-        const ULONG count = std::min(total - first, static_cast<ULONG>(rowCount));
-        LPVOID raw = nullptr;
-        if (AllocateBuffer(static_cast<ULONG>(CbNewSRowSet(count)), &raw) != S_OK) {
-            return MAPI_E_NOT_ENOUGH_MEMORY;
-        }
-        auto* set = static_cast<LPSRowSet>(raw);
-        for (ULONG i = 0; i < count; ++i) {
-            auto* values = AllocateRoot<SPropValue>(std::max<size_t>(columns_.size(), 1));
-            if (values == nullptr) {
-                set->cRows = i;
-                FreeRowSet(set);
+        return Guarded([&] {
+            const ULONG total = rows_->Count();
+            const ULONG first = std::min(position_, total);
+            const ULONG count = std::min(total - first, static_cast<ULONG>(rowCount));
+            LPVOID raw = nullptr;
+            if (AllocateBuffer(static_cast<ULONG>(CbNewSRowSet(count)), &raw) != S_OK) {
                 return MAPI_E_NOT_ENOUGH_MEMORY;
             }
-            rows_->ReadRow(first + i, columns_, values, values);
-            set->aRow[i].cValues = static_cast<ULONG>(columns_.size());
-            set->aRow[i].lpProps = values;
-        }
-        set->cRows = count;
-        position_ = first + count;
-        *result = set;
-        return S_OK;
+            std::unique_ptr<SRowSet, RowSetDeleter> set(static_cast<LPSRowSet>(raw));
+            for (ULONG i = 0; i < count; ++i) {
+                auto* values = AllocateRoot<SPropValue>(std::max<size_t>(columns_.size(), 1));
+                if (values == nullptr) {
+                    return MAPI_E_NOT_ENOUGH_MEMORY;
+                }
+                set->aRow[i].cValues = static_cast<ULONG>(columns_.size());
+                set->aRow[i].lpProps = values;
+                set->cRows = i + 1;
+                rows_->ReadRow(first + i, columns_, values, values);
+            }
+            position_ = first + count;
+            *result = set.release();
+            return S_OK;
+        });
     }
 
     static void FreeRowSet(LPSRowSet set) {
@@ -99,6 +102,9 @@ class Table final : public ComObject<IMAPITable> {
         }
         FreeBuffer(set);
     }
+    struct RowSetDeleter {
+        void operator()(LPSRowSet set) const { FreeRowSet(set); }
+    };
 
   private:
     bool Supports(REFIID riid) const override { return riid == IID_IMAPITable; }
@@ -139,6 +145,16 @@ struct StoreContext {
     std::vector<BYTE> entryId;
 };
 
+// What reading properties needs of a node; it borrows the item and owns nothing.
+struct NodeView {
+    const StoreContext* store = nullptr;
+    libpff_item_t* item = nullptr;
+    NodeKind kind = NodeKind::Message;
+    int set = 0;
+    ULONG index = 0;
+    bool addressable = false;
+};
+
 struct Node {
     std::shared_ptr<StoreContext> store;
     // Items reached through another item (attachments, embedded messages, recipients) keep
@@ -150,12 +166,15 @@ struct Node {
     ULONG index = 0;
     // Folders and stored messages have entry identifiers; embedded messages do not.
     bool addressable = false;
+
+    NodeView view() const { return {store.get(), item.get(), kind, set, index, addressable}; }
 };
 using NodePtr = std::shared_ptr<Node>;
 
 constexpr size_t kEntryIdSize = 4 + sizeof(MAPIUID) + 4;
-// Embedded messages nest; a damaged file must not lead the copy down without end.
-constexpr int kMaxEmbeddingDepth = 32;
+// Embedded messages nest. Cycles are caught by identifier; this bounds the chains of a
+// damaged file whose identifiers never repeat.
+constexpr size_t kMaxEmbeddingDepth = 32;
 
 std::vector<BYTE> MakeEntryId(const StoreContext& store, uint32_t id) {
     std::vector<BYTE> entry(kEntryIdSize, 0);
@@ -172,23 +191,27 @@ HRESULT CopyBinary(const std::vector<BYTE>& bytes, SPropValue& out, void* parent
     return out.Value.bin.lpb != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
 }
 
-int CountOf(int (*counter)(libpff_item_t*, int*, libpff_error_t**), libpff_item_t* item) {
+// A damaged sub-item table is reported, never taken for an empty one.
+HRESULT CountOf(int (*counter)(libpff_item_t*, int*, libpff_error_t**), libpff_item_t* item,
+                int& count) {
     PffError error;
-    int count = 0;
-    if (counter(item, &count, error.get()) != 1 || count < 0) {
-        return 0;
+    count = 0;
+    int found = 0;
+    if (counter(item, &found, error.get()) != 1 || found < 0) {
+        return MAPI_E_CORRUPT_DATA;
     }
-    return count;
+    count = found;
+    return S_OK;
 }
 
-int SubFolderCount(libpff_item_t* folder) {
-    return CountOf(libpff_folder_get_number_of_sub_folders, folder);
+HRESULT SubFolderCount(libpff_item_t* folder, int& count) {
+    return CountOf(libpff_folder_get_number_of_sub_folders, folder, count);
 }
-int SubMessageCount(libpff_item_t* folder) {
-    return CountOf(libpff_folder_get_number_of_sub_messages, folder);
+HRESULT SubMessageCount(libpff_item_t* folder, int& count) {
+    return CountOf(libpff_folder_get_number_of_sub_messages, folder, count);
 }
-int AttachmentCount(libpff_item_t* message) {
-    return CountOf(libpff_message_get_number_of_attachments, message);
+HRESULT AttachmentCount(libpff_item_t* message, int& count) {
+    return CountOf(libpff_message_get_number_of_attachments, message, count);
 }
 
 // The recipients of a message: one record set per recipient, in one libpff item.
@@ -202,12 +225,12 @@ ItemPtr RecipientsOf(libpff_item_t* message) {
 }
 
 // Properties MAPI derives from the structure of the store rather than reading them.
-HRESULT ReadComputedProp(const Node& node, ULONG tag, SPropValue& out, void* parent) {
+HRESULT ReadComputedProp(const NodeView& node, ULONG tag, SPropValue& out, void* parent) {
     out.ulPropTag = tag;
     switch (tag) {
         case PR_ENTRYID: {
             uint32_t id = 0;
-            if (!node.addressable || FAILED(ItemId(node.item.get(), id))) {
+            if (!node.addressable || FAILED(ItemId(node.item, id))) {
                 return MAPI_E_NOT_FOUND;
             }
             return CopyBinary(MakeEntryId(*node.store, id), out, parent);
@@ -240,18 +263,24 @@ HRESULT ReadComputedProp(const Node& node, ULONG tag, SPropValue& out, void* par
             }
             out.Value.l = static_cast<LONG>(node.index);
             return S_OK;
-        case PR_CONTENT_COUNT:
+        case PR_CONTENT_COUNT: {
             if (node.kind != NodeKind::Folder) {
                 return MAPI_E_NOT_FOUND;
             }
-            out.Value.l = SubMessageCount(node.item.get());
-            return S_OK;
-        case PR_SUBFOLDERS:
+            int count = 0;
+            const HRESULT hr = SubMessageCount(node.item, count);
+            out.Value.l = count;
+            return hr;
+        }
+        case PR_SUBFOLDERS: {
             if (node.kind != NodeKind::Folder) {
                 return MAPI_E_NOT_FOUND;
             }
-            out.Value.b = SubFolderCount(node.item.get()) > 0 ? 1 : 0;
-            return S_OK;
+            int count = 0;
+            const HRESULT hr = SubFolderCount(node.item, count);
+            out.Value.b = count > 0 ? 1 : 0;
+            return hr;
+        }
         default:
             return MAPI_E_NOT_FOUND;
     }
@@ -270,20 +299,20 @@ bool IsComputedTag(ULONG tag) {
     }
 }
 
-HRESULT ReadNodeProp(const Node& node, ULONG tag, SPropValue& out, void* parent) {
+HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* parent) {
     if (IsComputedTag(tag)) {
         return ReadComputedProp(node, tag, out, parent);
     }
-    HRESULT hr = ReadStoredProp({node.item.get(), node.set}, tag, out, parent);
+    HRESULT hr = ReadStoredProp({node.item, node.set}, tag, out, parent);
     if (hr == MAPI_E_NOT_FOUND && tag == PR_OBJECT_TYPE) {
         hr = ReadComputedProp(node, tag, out, parent);
     }
     return hr;
 }
 
-std::vector<ULONG> NodeTags(const Node& node) {
+std::vector<ULONG> NodeTags(const NodeView& node) {
     std::vector<ULONG> tags;
-    for (ULONG tag : ListStoredTags({node.item.get(), node.set})) {
+    for (ULONG tag : ListStoredTags({node.item, node.set})) {
         if (PROP_ID(tag) < MIN_NAMED_PROP_ID && PROP_TYPE(tag) != PT_OBJECT) {
             tags.push_back(tag);
         }
@@ -293,16 +322,16 @@ std::vector<ULONG> NodeTags(const Node& node) {
         const bool stored = std::any_of(tags.begin(), tags.end(),
                                         [tag](ULONG t) { return PROP_ID(t) == PROP_ID(tag); });
         SPropValue probe{};
-        void* scratch = AllocateRoot<BYTE>();
-        if (!stored && SUCCEEDED(ReadComputedProp(node, tag, probe, scratch))) {
+        BufferPtr<BYTE> scratch(AllocateRoot<BYTE>());
+        // A value that exists but cannot be read is listed, so that it shows as an error.
+        if (!stored && ReadComputedProp(node, tag, probe, scratch.get()) != MAPI_E_NOT_FOUND) {
             tags.push_back(tag);
         }
-        FreeBuffer(scratch);
     }
     return tags;
 }
 
-void ReadNodeRow(const Node& node, const std::vector<ULONG>& tags, SPropValue* values,
+void ReadNodeRow(const NodeView& node, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) {
     for (size_t i = 0; i < tags.size(); ++i) {
         HRESULT hr = ReadNodeProp(node, tags[i], values[i], parent);
@@ -353,14 +382,9 @@ class ChildRows final : public RowSource {
             FillErrorRow(tags, values, MAPI_E_CORRUPT_DATA);
             return;
         }
-        // Row items hold no reference to the owner: the owner outlives the read.
-        Node node;
-        node.store = owner_->store;
-        node.item.reset(raw);
-        node.kind = kind_;
-        node.index = row;
-        node.addressable = addressable_;
-        ReadNodeRow(node, tags, values, parent);
+        ItemPtr item(raw);
+        ReadNodeRow({owner_->store.get(), item.get(), kind_, 0, row, addressable_}, tags, values,
+                    parent);
     }
 
   private:
@@ -390,15 +414,9 @@ class RecipientRows final : public RowSource {
 
     void ReadRow(ULONG row, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) override {
-        Node node;
-        node.store = message_->store;
-        node.item.reset(recipients_.get());
-        node.set = static_cast<int>(row);
-        node.kind = NodeKind::Recipient;
-        node.index = row;
-        ReadNodeRow(node, tags, values, parent);
-        // The item belongs to this table, not to the row.
-        (void)node.item.release();
+        ReadNodeRow({message_->store.get(), recipients_.get(), NodeKind::Recipient,
+                     static_cast<int>(row), row, false},
+                    tags, values, parent);
     }
 
   private:
@@ -425,41 +443,49 @@ class PropObject : public ComObject<Iface> {
         }
         *count = 0;
         *values = nullptr;
-        std::vector<ULONG> wanted =
-            tags != nullptr ? std::vector<ULONG>(tags->aulPropTag, tags->aulPropTag + tags->cValues)
-                            : PropTags();
-        auto* array = AllocateRoot<SPropValue>(std::max<size_t>(wanted.size(), 1));
-        if (array == nullptr) {
-            return MAPI_E_NOT_ENOUGH_MEMORY;
-        }
-        bool missing = false;
-        for (size_t i = 0; i < wanted.size(); ++i) {
-            HRESULT hr = ReadProp(wanted[i], array[i], array);
-            if (FAILED(hr)) {
-                SetErrorValue(array[i], wanted[i], hr);
-                missing = true;
+        return Guarded([&] {
+            std::vector<ULONG> wanted =
+                tags != nullptr
+                    ? std::vector<ULONG>(tags->aulPropTag, tags->aulPropTag + tags->cValues)
+                    : PropTags();
+            BufferPtr<SPropValue> array(
+                AllocateRoot<SPropValue>(std::max<size_t>(wanted.size(), 1)));
+            if (array == nullptr) {
+                return MAPI_E_NOT_ENOUGH_MEMORY;
             }
-        }
-        *count = static_cast<ULONG>(wanted.size());
-        *values = array;
-        return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
+            bool missing = false;
+            for (size_t i = 0; i < wanted.size(); ++i) {
+                HRESULT hr = ReadProp(wanted[i], array.get()[i], array.get());
+                if (FAILED(hr)) {
+                    SetErrorValue(array.get()[i], wanted[i], hr);
+                    missing = true;
+                }
+            }
+            *count = static_cast<ULONG>(wanted.size());
+            *values = array.release();
+            return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
+        });
     }
 
     HRESULT GetPropList(ULONG, LPSPropTagArray* result) override {
         if (result == nullptr) {
             return MAPI_E_INVALID_PARAMETER;
         }
-        std::vector<ULONG> tags = PropTags();
-        LPVOID raw = nullptr;
-        if (AllocateBuffer(static_cast<ULONG>(CbNewSPropTagArray(static_cast<ULONG>(tags.size()))),
-                           &raw) != S_OK) {
-            return MAPI_E_NOT_ENOUGH_MEMORY;
-        }
-        auto* array = static_cast<LPSPropTagArray>(raw);
-        array->cValues = static_cast<ULONG>(tags.size());
-        std::copy(tags.begin(), tags.end(), array->aulPropTag);
-        *result = array;
-        return S_OK;
+        *result = nullptr;
+        return Guarded([&] {
+            std::vector<ULONG> tags = PropTags();
+            LPVOID raw = nullptr;
+            if (AllocateBuffer(
+                    static_cast<ULONG>(CbNewSPropTagArray(static_cast<ULONG>(tags.size()))),
+                    &raw) != S_OK) {
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+            auto* array = static_cast<LPSPropTagArray>(raw);
+            array->cValues = static_cast<ULONG>(tags.size());
+            std::copy(tags.begin(), tags.end(), array->aulPropTag);
+            *result = array;
+            return S_OK;
+        });
     }
 
     HRESULT OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* result) override {
@@ -497,9 +523,9 @@ class NodeObject : public PropObject<Iface> {
 
   protected:
     HRESULT ReadProp(ULONG tag, SPropValue& out, void* parent) override {
-        return ReadNodeProp(*node_, tag, out, parent);
+        return ReadNodeProp(node_->view(), tag, out, parent);
     }
-    std::vector<ULONG> PropTags() override { return NodeTags(*node_); }
+    std::vector<ULONG> PropTags() override { return NodeTags(node_->view()); }
 
     NodePtr node_;
 };
@@ -542,30 +568,19 @@ class Folder final : public NodeObject<IMAPIFolder> {
     using NodeObject::NodeObject;
 
     HRESULT GetContentsTable(ULONG, LPMAPITABLE* table) override {
-        if (table == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *table = NewTable(
-            std::make_unique<ChildRows>(node_, NodeKind::Message, libpff_folder_get_sub_message,
-                                        SubMessageCount(node_->item.get()), true),
-            DefaultColumns());
-        return *table != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
+        return OpenChildTable(NodeKind::Message, libpff_folder_get_sub_message, SubMessageCount,
+                              table);
     }
 
     HRESULT GetHierarchyTable(ULONG, LPMAPITABLE* table) override {
-        if (table == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *table = NewTable(
-            std::make_unique<ChildRows>(node_, NodeKind::Folder, libpff_folder_get_sub_folder,
-                                        SubFolderCount(node_->item.get()), true),
-            DefaultColumns());
-        return *table != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
+        return OpenChildTable(NodeKind::Folder, libpff_folder_get_sub_folder, SubFolderCount,
+                              table);
     }
 
     HRESULT OpenEntry(ULONG size, LPENTRYID entry, LPCIID riid, ULONG, ULONG* objectType,
                       LPUNKNOWN* result) override {
-        return OpenEntryIn(node_->store, size, entry, riid, objectType, result);
+        return Guarded(
+            [&] { return OpenEntryIn(node_->store, size, entry, riid, objectType, result); });
     }
 
     HRESULT OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* result) override {
@@ -577,6 +592,24 @@ class Folder final : public NodeObject<IMAPIFolder> {
   private:
     bool Supports(REFIID riid) const override {
         return riid == IID_IMAPIProp || riid == IID_IMAPIContainer || riid == IID_IMAPIFolder;
+    }
+
+    HRESULT OpenChildTable(NodeKind kind, ChildRows::Getter getter,
+                           HRESULT (*counter)(libpff_item_t*, int&), LPMAPITABLE* table) {
+        if (table == nullptr) {
+            return MAPI_E_INVALID_PARAMETER;
+        }
+        *table = nullptr;
+        return Guarded([&] {
+            int count = 0;
+            const HRESULT hr = counter(node_->item.get(), count);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            *table = NewTable(std::make_unique<ChildRows>(node_, kind, getter, count, true),
+                              DefaultColumns());
+            return S_OK;
+        });
     }
 };
 
@@ -593,32 +626,33 @@ class Stream final : public ComObject<IStream> {
         }
         ULONG done = 0;
         auto* bytes = static_cast<uint8_t*>(buffer);
-        while (done < count && position_ < size_) {
+        bool damaged = false;
+        while (done < count && position_ < size_ && !damaged) {
             PffError error;
             // Each read starts from this stream's own position, so streams on one attachment
             // do not disturb each other.
             if (libpff_attachment_data_seek_offset(attachment_->item.get(),
                                                    static_cast<off64_t>(position_), SEEK_SET,
                                                    error.get()) < 0) {
-                return MAPI_E_CORRUPT_DATA;
+                damaged = true;
+                break;
             }
             const size_t want =
                 static_cast<size_t>(std::min<uint64_t>(count - done, size_ - position_));
             const ssize_t got = libpff_attachment_data_read_buffer(attachment_->item.get(),
                                                                    bytes + done, want, error.get());
-            if (got < 0) {
-                return MAPI_E_CORRUPT_DATA;
+            // Ending before the declared size is damage as much as an error is.
+            damaged = got <= 0;
+            if (got > 0) {
+                done += static_cast<ULONG>(got);
+                position_ += static_cast<uint64_t>(got);
             }
-            if (got == 0) {
-                break;
-            }
-            done += static_cast<ULONG>(got);
-            position_ += static_cast<uint64_t>(got);
         }
         if (read != nullptr) {
             *read = done;
         }
-        return S_OK;
+        // What was read is handed out first; the next read reports the damage.
+        return damaged && done == 0 ? MAPI_E_CORRUPT_DATA : S_OK;
     }
 
     HRESULT Write(const void*, ULONG, ULONG* written) override {
@@ -688,11 +722,19 @@ class Message final : public NodeObject<IMessage> {
         if (table == nullptr) {
             return MAPI_E_INVALID_PARAMETER;
         }
-        *table = NewTable(
-            std::make_unique<ChildRows>(node_, NodeKind::Attachment, libpff_message_get_attachment,
-                                        AttachmentCount(node_->item.get()), false),
-            {PR_ATTACH_NUM});
-        return *table != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
+        *table = nullptr;
+        return Guarded([&] {
+            int count = 0;
+            const HRESULT hr = AttachmentCount(node_->item.get(), count);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            *table =
+                NewTable(std::make_unique<ChildRows>(node_, NodeKind::Attachment,
+                                                     libpff_message_get_attachment, count, false),
+                         {PR_ATTACH_NUM});
+            return S_OK;
+        });
     }
 
     HRESULT OpenAttach(ULONG number, LPCIID riid, ULONG flags, LPATTACH* result) override {
@@ -703,15 +745,17 @@ class Message final : public NodeObject<IMessage> {
         if ((flags & MAPI_MODIFY) != 0) {
             return MAPI_E_NO_ACCESS;
         }
-        NodePtr attachment;
-        HRESULT hr = AttachmentNode(number, attachment);
-        if (FAILED(hr)) {
+        return Guarded([&] {
+            NodePtr attachment;
+            HRESULT hr = AttachmentNode(number, attachment);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            LPUNKNOWN unknown = nullptr;
+            hr = HandOut<IAttach>(new Attach(attachment), riid, &unknown);
+            *result = static_cast<LPATTACH>(static_cast<IMAPIProp*>(unknown));
             return hr;
-        }
-        LPUNKNOWN unknown = nullptr;
-        hr = HandOut<IAttach>(new Attach(attachment), riid, &unknown);
-        *result = static_cast<LPATTACH>(static_cast<IMAPIProp*>(unknown));
-        return hr;
+        });
     }
 
     HRESULT CreateAttach(LPCIID, ULONG, ULONG*, LPATTACH* result) override {
@@ -721,13 +765,21 @@ class Message final : public NodeObject<IMessage> {
         return MAPI_E_NO_ACCESS;
     }
 
+    HRESULT DeleteAttach(ULONG, ULONG_PTR, LPMAPIPROGRESS, ULONG) override {
+        return MAPI_E_NO_ACCESS;
+    }
+
     HRESULT GetRecipientTable(ULONG, LPMAPITABLE* table) override {
         if (table == nullptr) {
             return MAPI_E_INVALID_PARAMETER;
         }
-        *table = NewTable(std::make_unique<RecipientRows>(node_, RecipientsOf(node_->item.get())),
-                          {PR_ROWID, PR_DISPLAY_NAME_W, PR_RECIPIENT_TYPE});
-        return *table != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
+        *table = nullptr;
+        return Guarded([&] {
+            *table =
+                NewTable(std::make_unique<RecipientRows>(node_, RecipientsOf(node_->item.get())),
+                         {PR_ROWID, PR_DISPLAY_NAME_W, PR_RECIPIENT_TYPE});
+            return S_OK;
+        });
     }
 
     HRESULT ModifyRecipients(ULONG, LPADRLIST) override { return MAPI_E_NO_ACCESS; }
@@ -742,15 +794,23 @@ class Message final : public NodeObject<IMessage> {
                    LPMAPIPROGRESS, LPCIID riid, LPVOID destination, ULONG,
                    LPSPropProblemArray* problems) override;
 
-    HRESULT CopyInto(IMessage* destination, const std::vector<ULONG>& excludedIds, int depth);
-
   private:
+    // The identifiers of the messages a copy is inside of, outermost first: an embedded
+    // message found among them would lead the copy round in a circle.
+    using Ancestors = std::vector<uint32_t>;
+    class CopyOutcome;
+
     bool Supports(REFIID riid) const override {
         return riid == IID_IMAPIProp || riid == IID_IMessage;
     }
 
     HRESULT AttachmentNode(ULONG number, NodePtr& attachment) {
-        if (number >= static_cast<ULONG>(AttachmentCount(node_->item.get()))) {
+        int count = 0;
+        HRESULT hr = AttachmentCount(node_->item.get(), count);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (number >= static_cast<ULONG>(count)) {
             return MAPI_E_NOT_FOUND;
         }
         PffError error;
@@ -764,10 +824,13 @@ class Message final : public NodeObject<IMessage> {
         return S_OK;
     }
 
-    HRESULT CopyRecipients(IMessage* destination);
-    HRESULT CopyAttachments(IMessage* destination, int depth);
-    HRESULT CopyAttachmentData(IAttach* target, const Node& source);
-    HRESULT CopyEmbeddedMessage(IAttach* target, const NodePtr& source, int depth);
+    void CopyInto(IMessage* destination, const std::vector<ULONG>& excludedIds,
+                  Ancestors& ancestors, CopyOutcome& outcome);
+    void CopyRecipients(IMessage* destination, CopyOutcome& outcome);
+    HRESULT CopyAttachment(IMessage* destination, ULONG index, Ancestors& ancestors);
+    HRESULT CopyAttachmentContent(IAttach* target, const NodePtr& source, Ancestors& ancestors);
+    static HRESULT CopyAttachmentData(IAttach* target, const Node& source);
+    static HRESULT StreamAttachmentData(IStream* stream, const Node& source, size64_t size);
 };
 
 HRESULT Attach::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* result) {
@@ -778,35 +841,37 @@ HRESULT Attach::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNO
     if ((flags & (MAPI_CREATE | MAPI_MODIFY)) != 0) {
         return MAPI_E_NO_ACCESS;
     }
-    const int type = AttachmentType(node_->item.get());
-    if (tag == PR_ATTACH_DATA_BIN) {
-        if (riid == nullptr || !(*riid == IID_IStream)) {
-            return MAPI_E_INTERFACE_NOT_SUPPORTED;
+    return Guarded([&] {
+        const int type = AttachmentType(node_->item.get());
+        if (tag == PR_ATTACH_DATA_BIN) {
+            if (riid == nullptr || !(*riid == IID_IStream)) {
+                return MAPI_E_INTERFACE_NOT_SUPPORTED;
+            }
+            if (type != LIBPFF_ATTACHMENT_TYPE_DATA) {
+                return MAPI_E_NOT_FOUND;
+            }
+            PffError error;
+            size64_t size = 0;
+            if (libpff_attachment_get_data_size(node_->item.get(), &size, error.get()) != 1) {
+                return MAPI_E_CORRUPT_DATA;
+            }
+            *result = new Stream(node_, size);
+            return S_OK;
         }
-        if (type != LIBPFF_ATTACHMENT_TYPE_DATA) {
-            return MAPI_E_NOT_FOUND;
+        if (tag == PR_ATTACH_DATA_OBJ) {
+            if (riid == nullptr || !(*riid == IID_IMessage)) {
+                return MAPI_E_INTERFACE_NOT_SUPPORTED;
+            }
+            if (type != LIBPFF_ATTACHMENT_TYPE_ITEM) {
+                return MAPI_E_NOT_FOUND;
+            }
+            Message* message = nullptr;
+            HRESULT hr = NewEmbeddedMessage(node_, &message);
+            *result = message;
+            return hr;
         }
-        PffError error;
-        size64_t size = 0;
-        if (libpff_attachment_get_data_size(node_->item.get(), &size, error.get()) != 1) {
-            return MAPI_E_CORRUPT_DATA;
-        }
-        *result = new Stream(node_, size);
-        return S_OK;
-    }
-    if (tag == PR_ATTACH_DATA_OBJ) {
-        if (riid == nullptr || !(*riid == IID_IMessage)) {
-            return MAPI_E_INTERFACE_NOT_SUPPORTED;
-        }
-        if (type != LIBPFF_ATTACHMENT_TYPE_ITEM) {
-            return MAPI_E_NOT_FOUND;
-        }
-        Message* message = nullptr;
-        HRESULT hr = NewEmbeddedMessage(node_, &message);
-        *result = message;
-        return hr;
-    }
-    return MAPI_E_NOT_FOUND;
+        return MAPI_E_NOT_FOUND;
+    });
 }
 
 HRESULT NewEmbeddedMessage(const NodePtr& attachment, Message** message) {
@@ -829,9 +894,11 @@ struct Releaser {
     Releaser() = default;
     Releaser(const Releaser&) = delete;
     Releaser& operator=(const Releaser&) = delete;
-    ~Releaser() {
+    ~Releaser() { reset(); }
+    void reset() {
         if (object != nullptr) {
             object->Release();
+            object = nullptr;
         }
     }
 };
@@ -840,23 +907,52 @@ bool IsExcluded(const std::vector<ULONG>& excludedIds, ULONG tag) {
     return std::find(excludedIds.begin(), excludedIds.end(), PROP_ID(tag)) != excludedIds.end();
 }
 
+// A copy goes on past the parts it cannot copy. It succeeds fully when every part was
+// copied, with MAPI_W_ERRORS_RETURNED when some were lost, and fails with the first failure
+// only when nothing at all could be copied.
+class Message::CopyOutcome {
+  public:
+    void Add(HRESULT hr) {
+        if (FAILED(hr)) {
+            if (firstFailure_ == S_OK) {
+                firstFailure_ = hr;
+            }
+            return;
+        }
+        copied_ = true;
+        partial_ = partial_ || hr == MAPI_W_ERRORS_RETURNED;
+    }
+    HRESULT Result() const {
+        if (firstFailure_ == S_OK) {
+            return partial_ ? MAPI_W_ERRORS_RETURNED : S_OK;
+        }
+        return copied_ ? MAPI_W_ERRORS_RETURNED : firstFailure_;
+    }
+
+  private:
+    HRESULT firstFailure_ = S_OK;
+    bool copied_ = false;
+    bool partial_ = false;
+};
+
 // The properties of one node as they are to be copied, in one buffer of their own: every
 // stored property with a numeric identifier, strings widened so that no text is lost to a
-// code page.
-HRESULT CollectProps(const Node& node, const std::vector<ULONG>& skippedIds, LPSPropValue* result,
-                     ULONG* count) {
+// code page. Values the file holds but cannot give make the result MAPI_W_ERRORS_RETURNED.
+HRESULT CollectProps(const NodeView& node, const std::vector<ULONG>& skippedIds,
+                     BufferPtr<SPropValue>& result, ULONG* count) {
     std::vector<ULONG> tags;
-    for (ULONG tag : ListStoredTags({node.item.get(), node.set})) {
+    for (ULONG tag : ListStoredTags({node.item, node.set})) {
         if (PROP_ID(tag) < MIN_NAMED_PROP_ID && PROP_TYPE(tag) != PT_OBJECT &&
             !IsExcluded(skippedIds, tag)) {
             tags.push_back(tag);
         }
     }
-    auto* values = AllocateRoot<SPropValue>(tags.size() + 1);
+    BufferPtr<SPropValue> values(AllocateRoot<SPropValue>(tags.size() + 1));
     if (values == nullptr) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
     }
     ULONG filled = 0;
+    bool lost = false;
     for (ULONG tag : tags) {
         ULONG wanted = PROP_TYPE(tag);
         if (wanted == PT_STRING8) {
@@ -864,14 +960,18 @@ HRESULT CollectProps(const Node& node, const std::vector<ULONG>& skippedIds, LPS
         } else if (wanted == PT_MV_STRING8) {
             wanted = PT_MV_UNICODE;
         }
-        if (SUCCEEDED(ReadStoredProp({node.item.get(), node.set}, CHANGE_PROP_TYPE(tag, wanted),
-                                     values[filled], values))) {
+        // Types this provider does not convert are left out without counting as lost.
+        const HRESULT hr = ReadStoredProp({node.item, node.set}, CHANGE_PROP_TYPE(tag, wanted),
+                                          values.get()[filled], values.get());
+        if (SUCCEEDED(hr)) {
             ++filled;
+        } else if (hr != MAPI_E_NOT_FOUND) {
+            lost = true;
         }
     }
-    *result = values;
+    result = std::move(values);
     *count = filled;
-    return S_OK;
+    return lost ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
 HRESULT SetPropsOn(IMAPIProp* destination, ULONG count, LPSPropValue values) {
@@ -884,16 +984,16 @@ HRESULT SetPropsOn(IMAPIProp* destination, ULONG count, LPSPropValue values) {
     return hr;
 }
 
-HRESULT CopyPropsOf(IMAPIProp* destination, const Node& source,
+HRESULT CopyPropsOf(IMAPIProp* destination, const NodeView& source,
                     const std::vector<ULONG>& skippedIds) {
-    LPSPropValue values = nullptr;
+    BufferPtr<SPropValue> values;
     ULONG count = 0;
-    HRESULT hr = CollectProps(source, skippedIds, &values, &count);
-    if (SUCCEEDED(hr)) {
-        hr = SetPropsOn(destination, count, values);
+    const HRESULT collected = CollectProps(source, skippedIds, values, &count);
+    if (FAILED(collected)) {
+        return collected;
     }
-    FreeBuffer(values);
-    return hr;
+    const HRESULT hr = SetPropsOn(destination, count, values.get());
+    return FAILED(hr) ? hr : collected;
 }
 
 HRESULT Message::CopyTo(ULONG excludedInterfaces, LPCIID interfaces, LPSPropTagArray excluded,
@@ -910,97 +1010,160 @@ HRESULT Message::CopyTo(ULONG excludedInterfaces, LPCIID interfaces, LPSPropTagA
             return S_OK;
         }
     }
-    std::vector<ULONG> excludedIds;
-    for (ULONG i = 0; excluded != nullptr && i < excluded->cValues; ++i) {
-        excludedIds.push_back(PROP_ID(excluded->aulPropTag[i]));
-    }
-    return CopyInto(static_cast<IMessage*>(destination), excludedIds, 0);
+    return Guarded([&] {
+        std::vector<ULONG> excludedIds;
+        for (ULONG i = 0; excluded != nullptr && i < excluded->cValues; ++i) {
+            excludedIds.push_back(PROP_ID(excluded->aulPropTag[i]));
+        }
+        Ancestors ancestors;
+        uint32_t id = 0;
+        if (SUCCEEDED(ItemId(node_->item.get(), id))) {
+            ancestors.push_back(id);
+        }
+        CopyOutcome outcome;
+        CopyInto(static_cast<IMessage*>(destination), excludedIds, ancestors, outcome);
+        return outcome.Result();
+    });
 }
 
-HRESULT Message::CopyInto(IMessage* destination, const std::vector<ULONG>& excludedIds, int depth) {
-    if (depth > kMaxEmbeddingDepth) {
-        return MAPI_E_CORRUPT_DATA;
+void Message::CopyInto(IMessage* destination, const std::vector<ULONG>& excludedIds,
+                       Ancestors& ancestors, CopyOutcome& outcome) {
+    outcome.Add(CopyPropsOf(destination, node_->view(), excludedIds));
+    if (!IsExcluded(excludedIds, PR_MESSAGE_RECIPIENTS)) {
+        CopyRecipients(destination, outcome);
     }
-    HRESULT hr = CopyPropsOf(destination, *node_, excludedIds);
-    if (SUCCEEDED(hr) && !IsExcluded(excludedIds, PR_MESSAGE_RECIPIENTS)) {
-        hr = CopyRecipients(destination);
+    if (IsExcluded(excludedIds, PR_MESSAGE_ATTACHMENTS)) {
+        return;
     }
-    if (SUCCEEDED(hr) && !IsExcluded(excludedIds, PR_MESSAGE_ATTACHMENTS)) {
-        hr = CopyAttachments(destination, depth);
+    int count = 0;
+    const HRESULT hr = AttachmentCount(node_->item.get(), count);
+    if (FAILED(hr)) {
+        outcome.Add(hr);
     }
-    return hr;
+    for (int i = 0; i < count; ++i) {
+        outcome.Add(CopyAttachment(destination, static_cast<ULONG>(i), ancestors));
+    }
 }
 
-HRESULT Message::CopyRecipients(IMessage* destination) {
+void Message::CopyRecipients(IMessage* destination, CopyOutcome& outcome) {
     ItemPtr recipients = RecipientsOf(node_->item.get());
     int count = 0;
     PffError error;
     if (recipients == nullptr ||
         libpff_item_get_number_of_record_sets(recipients.get(), &count, error.get()) != 1 ||
         count <= 0) {
-        return S_OK;
+        return;
     }
     const auto n = static_cast<ULONG>(count);
     LPVOID raw = nullptr;
     if (AllocateBuffer(static_cast<ULONG>(CbNewADRLIST(n)), &raw) != S_OK) {
-        return MAPI_E_NOT_ENOUGH_MEMORY;
+        outcome.Add(MAPI_E_NOT_ENOUGH_MEMORY);
+        return;
     }
-    auto* list = static_cast<LPADRLIST>(raw);
-    HRESULT hr = S_OK;
-    for (ULONG i = 0; i < n && SUCCEEDED(hr); ++i) {
-        Node recipient;
-        recipient.store = node_->store;
-        recipient.item.reset(recipients.get());
-        recipient.set = static_cast<int>(i);
-        recipient.kind = NodeKind::Recipient;
+    std::unique_ptr<ADRLIST, Table::RowSetDeleter> list(static_cast<LPADRLIST>(raw));
+    for (ULONG i = 0; i < n; ++i) {
         ADRENTRY& entry = list->aRow[list->cRows];
-        hr = CollectProps(recipient, {PROP_ID(PR_ROWID)}, &entry.lpProps, &entry.cValues);
-        // The recipients item stays with `recipients`.
-        (void)recipient.item.release();
-        if (SUCCEEDED(hr)) {
-            ++list->cRows;
+        BufferPtr<SPropValue> values;
+        const HRESULT hr = CollectProps({node_->store.get(), recipients.get(), NodeKind::Recipient,
+                                         static_cast<int>(i), i, false},
+                                        {PROP_ID(PR_ROWID)}, values, &entry.cValues);
+        if (FAILED(hr)) {
+            outcome.Add(hr);
+            continue;
         }
+        // A recipient that lost some of its values is still worth having.
+        if (hr != S_OK) {
+            outcome.Add(hr);
+        }
+        entry.lpProps = values.release();
+        ++list->cRows;
     }
+    if (list->cRows > 0) {
+        outcome.Add(destination->ModifyRecipients(MODRECIP_ADD, list.get()));
+    }
+}
+
+// Copies attachment `index` into a new attachment of `destination`. An attachment that cannot
+// be copied whole is removed again rather than left half made.
+HRESULT Message::CopyAttachment(IMessage* destination, ULONG index, Ancestors& ancestors) {
+    NodePtr source;
+    HRESULT hr = AttachmentNode(index, source);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    Releaser<IAttach> target;
+    ULONG number = 0;
+    hr = destination->CreateAttach(nullptr, 0, &number, &target.object);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = CopyAttachmentContent(target.object, source, ancestors);
     if (SUCCEEDED(hr)) {
-        hr = destination->ModifyRecipients(MODRECIP_ADD, list);
+        const HRESULT saved = target.object->SaveChanges(KEEP_OPEN_READWRITE);
+        hr = FAILED(saved) ? saved : hr;
     }
-    Table::FreeRowSet(list);
+    if (FAILED(hr)) {
+        target.reset();
+        destination->DeleteAttach(number, 0, nullptr, 0);
+    }
     return hr;
 }
 
-HRESULT Message::CopyAttachments(IMessage* destination, int depth) {
-    const int count = AttachmentCount(node_->item.get());
-    for (int i = 0; i < count; ++i) {
-        NodePtr source;
-        HRESULT hr = AttachmentNode(static_cast<ULONG>(i), source);
+HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
+                                       Ancestors& ancestors) {
+    const int type = AttachmentType(source->item.get());
+    if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
+        Message* embedded = nullptr;
+        HRESULT hr = NewEmbeddedMessage(source, &embedded);
         if (FAILED(hr)) {
             return hr;
         }
-        Releaser<IAttach> target;
-        ULONG number = 0;
-        hr = destination->CreateAttach(nullptr, 0, &number, &target.object);
+        Releaser<IMessage> sourceMessage;
+        sourceMessage.object = embedded;
+        uint32_t id = 0;
+        if (FAILED(ItemId(embedded->node_->item.get(), id)) ||
+            std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end() ||
+            ancestors.size() > kMaxEmbeddingDepth) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        const HRESULT propsCopied = CopyPropsOf(target, source->view(), {PROP_ID(PR_ATTACH_NUM)});
+        if (FAILED(propsCopied)) {
+            return propsCopied;
+        }
+        Releaser<IUnknown> created;
+        hr = target->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_CREATE | MAPI_MODIFY,
+                                  &created.object);
         if (FAILED(hr)) {
             return hr;
         }
-        hr = CopyPropsOf(target.object, *source, {PROP_ID(PR_ATTACH_NUM)});
+        if (created.object == nullptr) {
+            return MAPI_E_CALL_FAILED;
+        }
+        auto* destination = static_cast<IMessage*>(static_cast<IMAPIProp*>(created.object));
+        // The exclusions name properties of the message copied, not of the messages inside it.
+        CopyOutcome outcome;
+        outcome.Add(propsCopied);
+        ancestors.push_back(id);
+        embedded->CopyInto(destination, {}, ancestors, outcome);
+        ancestors.pop_back();
+        hr = outcome.Result();
         if (FAILED(hr)) {
             return hr;
         }
-        const int type = AttachmentType(source->item.get());
-        if (type == LIBPFF_ATTACHMENT_TYPE_DATA) {
-            hr = CopyAttachmentData(target.object, *source);
-        } else if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
-            hr = CopyEmbeddedMessage(target.object, source, depth);
-        }
-        if (FAILED(hr)) {
-            return hr;
-        }
-        hr = target.object->SaveChanges(KEEP_OPEN_READWRITE);
-        if (FAILED(hr)) {
-            return hr;
-        }
+        const HRESULT saved = destination->SaveChanges(KEEP_OPEN_READWRITE);
+        return FAILED(saved) ? saved : hr;
     }
-    return S_OK;
+    if (type != LIBPFF_ATTACHMENT_TYPE_DATA) {
+        return CopyPropsOf(target, source->view(), {PROP_ID(PR_ATTACH_NUM)});
+    }
+    // The data is copied by itself below, in pieces where the target allows it.
+    const HRESULT propsCopied =
+        CopyPropsOf(target, source->view(), {PROP_ID(PR_ATTACH_NUM), PROP_ID(PR_ATTACH_DATA_BIN)});
+    if (FAILED(propsCopied)) {
+        return propsCopied;
+    }
+    const HRESULT hr = CopyAttachmentData(target, *source);
+    return FAILED(hr) ? hr : propsCopied;
 }
 
 HRESULT Message::CopyAttachmentData(IAttach* target, const Node& source) {
@@ -1009,76 +1172,77 @@ HRESULT Message::CopyAttachmentData(IAttach* target, const Node& source) {
     if (libpff_attachment_get_data_size(source.item.get(), &size, error.get()) != 1) {
         return MAPI_E_CORRUPT_DATA;
     }
+    Releaser<IUnknown> stream;
+    if (SUCCEEDED(target->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0,
+                                       MAPI_CREATE | MAPI_MODIFY, &stream.object)) &&
+        stream.object != nullptr) {
+        return StreamAttachmentData(static_cast<IStream*>(stream.object), source, size);
+    }
+    // A target without streams takes the data as one value.
     if (size >= 0xFFFFFFFFu) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
     }
-    auto* value = AllocateRoot<SPropValue>();
+    BufferPtr<SPropValue> value(AllocateRoot<SPropValue>());
     if (value == nullptr) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
     }
     value->ulPropTag = PR_ATTACH_DATA_BIN;
-    value->Value.bin.lpb = AllocateLinked<BYTE>(value, static_cast<size_t>(size) + 1);
-    HRESULT hr = value->Value.bin.lpb != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
-    if (SUCCEEDED(hr) &&
-        libpff_attachment_data_seek_offset(source.item.get(), 0, SEEK_SET, error.get()) < 0) {
-        hr = MAPI_E_CORRUPT_DATA;
+    value->Value.bin.lpb = AllocateLinked<BYTE>(value.get(), static_cast<size_t>(size) + 1);
+    if (value->Value.bin.lpb == nullptr) {
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+    }
+    if (libpff_attachment_data_seek_offset(source.item.get(), 0, SEEK_SET, error.get()) < 0) {
+        return MAPI_E_CORRUPT_DATA;
     }
     size64_t done = 0;
-    while (SUCCEEDED(hr) && done < size) {
+    while (done < size) {
         const ssize_t got =
             libpff_attachment_data_read_buffer(source.item.get(), value->Value.bin.lpb + done,
                                                static_cast<size_t>(size - done), error.get());
-        if (got < 0) {
-            hr = MAPI_E_CORRUPT_DATA;
-        } else if (got == 0) {
-            break;
-        } else {
-            done += static_cast<size64_t>(got);
+        if (got <= 0) {
+            return MAPI_E_CORRUPT_DATA;
         }
+        done += static_cast<size64_t>(got);
     }
     value->Value.bin.cb = static_cast<ULONG>(done);
-    if (SUCCEEDED(hr)) {
-        hr = SetPropsOn(target, 1, value);
-    }
-    FreeBuffer(value);
-    return hr;
+    return SetPropsOn(target, 1, value.get());
 }
 
-HRESULT Message::CopyEmbeddedMessage(IAttach* target, const NodePtr& source, int depth) {
-    Message* embedded = nullptr;
-    HRESULT hr = NewEmbeddedMessage(source, &embedded);
-    if (FAILED(hr)) {
-        return hr;
+HRESULT Message::StreamAttachmentData(IStream* stream, const Node& source, size64_t size) {
+    PffError error;
+    if (libpff_attachment_data_seek_offset(source.item.get(), 0, SEEK_SET, error.get()) < 0) {
+        return MAPI_E_CORRUPT_DATA;
     }
-    Releaser<IMessage> sourceMessage;
-    sourceMessage.object = embedded;
-    Releaser<IUnknown> created;
-    hr = target->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_CREATE | MAPI_MODIFY,
-                              &created.object);
-    if (FAILED(hr)) {
-        return hr;
+    constexpr size_t kChunk = 64 * 1024;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<size64_t>(size, kChunk)));
+    size64_t done = 0;
+    while (done < size) {
+        const size_t want = static_cast<size_t>(std::min<size64_t>(size - done, kChunk));
+        const ssize_t got =
+            libpff_attachment_data_read_buffer(source.item.get(), buffer.data(), want, error.get());
+        if (got <= 0) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        ULONG written = 0;
+        const HRESULT hr = stream->Write(buffer.data(), static_cast<ULONG>(got), &written);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (written != static_cast<ULONG>(got)) {
+            return MAPI_E_CALL_FAILED;
+        }
+        done += static_cast<size64_t>(got);
     }
-    if (created.object == nullptr) {
-        return MAPI_E_CALL_FAILED;
-    }
-    auto* destination = static_cast<IMessage*>(static_cast<IMAPIProp*>(created.object));
-    // The exclusions name properties of the message copied, not of the messages inside it.
-    hr = embedded->CopyInto(destination, {}, depth + 1);
-    if (SUCCEEDED(hr)) {
-        hr = destination->SaveChanges(KEEP_OPEN_READWRITE);
-    }
-    return hr;
+    return S_OK;
 }
 
 // ---------------------------------------------------------------------------------------
 // Store
 
 bool HasMessageClass(libpff_item_t* item) {
-    auto* value = AllocateRoot<SPropValue>();
-    const bool found =
-        value != nullptr && SUCCEEDED(ReadStoredProp({item, 0}, PR_MESSAGE_CLASS_W, *value, value));
-    FreeBuffer(value);
-    return found;
+    BufferPtr<SPropValue> value(AllocateRoot<SPropValue>());
+    return value != nullptr &&
+           SUCCEEDED(ReadStoredProp({item, 0}, PR_MESSAGE_CLASS_W, *value, value.get()));
 }
 
 HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPENTRYID entry,
@@ -1089,8 +1253,10 @@ HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPEN
     *result = nullptr;
     ItemPtr item;
     HRESULT hr = S_OK;
-    if (size == 0 || entry == nullptr) {
+    if (size == 0) {
         hr = store->file->RootFolder(item);
+    } else if (entry == nullptr) {
+        return MAPI_E_INVALID_PARAMETER;
     } else {
         const auto* bytes = reinterpret_cast<const BYTE*>(entry);
         if (size != kEntryIdSize ||
@@ -1151,7 +1317,7 @@ class Store final : public PropObject<IMsgStore> {
 
     HRESULT OpenEntry(ULONG size, LPENTRYID entry, LPCIID riid, ULONG, ULONG* objectType,
                       LPUNKNOWN* result) override {
-        return OpenEntryIn(store_, size, entry, riid, objectType, result);
+        return Guarded([&] { return OpenEntryIn(store_, size, entry, riid, objectType, result); });
     }
 
   protected:

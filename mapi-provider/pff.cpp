@@ -1,5 +1,6 @@
 #include "mapi-provider/pff.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -224,6 +225,9 @@ HRESULT ReadMultiValue(libpff_record_entry_t* entry, ULONG type, SPropValue& out
                 }
                 out.Value.MVbin.lpbin[i].cb = static_cast<ULONG>(size);
                 out.Value.MVbin.lpbin[i].lpb = CopyBytes(data.data(), size, parent);
+                if (out.Value.MVbin.lpbin[i].lpb == nullptr) {
+                    return MAPI_E_NOT_ENOUGH_MEMORY;
+                }
             }
             return S_OK;
         }
@@ -358,6 +362,68 @@ HRESULT ConvertEntry(libpff_record_entry_t* entry, ULONG id, ULONG stored, ULONG
     }
 }
 
+// The Windows code pages an ANSI file's strings can be written in.
+bool IsAnsiCodePage(LONG codePage) {
+    return codePage == 874 || codePage == 932 || codePage == 936 || codePage == 949 ||
+           codePage == 950 || (codePage >= 1250 && codePage <= 1258);
+}
+
+// The code page a message's 8-bit strings are written in, or 0 when it does not say.
+LONG MessageCodePage(libpff_item_t* message) {
+    constexpr ULONG PR_MESSAGE_CODEPAGE = PROP_TAG(PT_LONG, 0x3FFD);
+    constexpr ULONG PR_INTERNET_CPID = PROP_TAG(PT_LONG, 0x3FDE);
+    for (ULONG tag : {PR_MESSAGE_CODEPAGE, PR_INTERNET_CPID}) {
+        SPropValue value{};
+        if (SUCCEEDED(ReadStoredProp({message, 0}, tag, value, nullptr)) &&
+            IsAnsiCodePage(value.Value.l)) {
+            return value.Value.l;
+        }
+    }
+    return 0;
+}
+
+// An ANSI file records no code page of its own, and libpff fixes the one an item's strings
+// are read with when it first reads the item. The messages name the code page of the Outlook
+// that wrote them, so the first that does, in a short walk from the root, sets it for the file.
+LONG FindStoreCodePage(libpff_item_t* root) {
+    constexpr size_t kFoldersLooked = 64;
+    constexpr int kMessagesLooked = 4;
+    std::vector<ItemPtr> folders;
+    for (size_t next = 0; next <= folders.size() && next < kFoldersLooked; ++next) {
+        libpff_item_t* folder = next == 0 ? root : folders[next - 1].get();
+        PffError error;
+        int messages = 0;
+        if (libpff_folder_get_number_of_sub_messages(folder, &messages, error.get()) == 1) {
+            for (int i = 0; i < std::min(messages, kMessagesLooked); ++i) {
+                libpff_item_t* raw = nullptr;
+                PffError messageError;
+                const int found =
+                    libpff_folder_get_sub_message(folder, i, &raw, messageError.get());
+                ItemPtr message(raw);
+                const LONG codePage = found == 1 ? MessageCodePage(message.get()) : 0;
+                if (codePage != 0) {
+                    return codePage;
+                }
+            }
+        }
+        int children = 0;
+        PffError childError;
+        if (libpff_folder_get_number_of_sub_folders(folder, &children, childError.get()) != 1) {
+            continue;
+        }
+        for (int i = 0; i < children && folders.size() < kFoldersLooked; ++i) {
+            libpff_item_t* raw = nullptr;
+            PffError subError;
+            if (libpff_folder_get_sub_folder(folder, i, &raw, subError.get()) == 1) {
+                folders.emplace_back(raw);
+            } else {
+                ItemPtr discard(raw);
+            }
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 HRESULT PffFile::Open(const std::string& path, std::shared_ptr<PffFile>& file) {
@@ -377,6 +443,17 @@ HRESULT PffFile::Open(const std::string& path, std::shared_ptr<PffFile>& file) {
     ItemPtr root;
     if (FAILED(opened->RootFolder(root))) {
         return MAPI_E_CORRUPT_DATA;
+    }
+    uint8_t type = 0;
+    PffError typeError;
+    if (libpff_file_get_type(opened->file_, &type, typeError.get()) == 1 &&
+        type == LIBPFF_FILE_TYPE_32BIT) {
+        const LONG codePage = FindStoreCodePage(root.get());
+        PffError codePageError;
+        if (codePage != 0) {
+            libpff_file_set_ascii_codepage(opened->file_, static_cast<int>(codePage),
+                                           codePageError.get());
+        }
     }
     libpff_item_t* rawStore = nullptr;
     if (libpff_file_get_message_store(opened->file_, &rawStore, error.get()) == 1) {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "mapi-provider/guarded.h"
 #include "mapi-provider/objects.h"
 #include "mapi-provider/pff.h"
 #include "mapi-provider/utf16.h"
@@ -83,107 +84,115 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
     explicit ServiceAdmin(std::string profile) : profile_(std::move(profile)) {}
 
     HRESULT GetMsgServiceTable(ULONG, LPMAPITABLE* table) override {
-        if (table == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *table = nullptr;
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        Profile* profile = Find(registry);
-        if (profile == nullptr) {
-            return MAPI_E_NOT_FOUND;
-        }
-        std::vector<FixedRow> rows;
-        for (const Service& service : profile->services) {
-            rows.push_back({{PR_SERVICE_UID, UidBytes(service.uid)},
-                            {PR_DISPLAY_NAME_A, service.displayName},
-                            {PR_SERVICE_NAME_A, service.name}});
-        }
-        *table = NewTable(MakeFixedRows(std::move(rows)), {PR_SERVICE_UID, PR_DISPLAY_NAME_A});
-        return S_OK;
+        return Guarded([&] {
+            if (table == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
+            }
+            *table = nullptr;
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            Profile* profile = Find(registry);
+            if (profile == nullptr) {
+                return MAPI_E_NOT_FOUND;
+            }
+            std::vector<FixedRow> rows;
+            for (const Service& service : profile->services) {
+                rows.push_back({{PR_SERVICE_UID, UidBytes(service.uid)},
+                                {PR_DISPLAY_NAME_A, service.displayName},
+                                {PR_SERVICE_NAME_A, service.name}});
+            }
+            *table = NewTable(MakeFixedRows(std::move(rows)), {PR_SERVICE_UID, PR_DISPLAY_NAME_A});
+            return S_OK;
+        });
     }
 
     HRESULT CreateMsgService(LPCSTR serviceName, LPCSTR displayName, ULONG_PTR, ULONG) override {
-        if (serviceName == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        if (std::strcmp(serviceName, kPstServiceName) != 0) {
-            return MAPI_E_NOT_FOUND;
-        }
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        Profile* profile = Find(registry);
-        if (profile == nullptr) {
-            return MAPI_E_NOT_FOUND;
-        }
-        Service service;
-        service.uid = NewUid();
-        service.name = serviceName;
-        service.displayName = displayName != nullptr ? displayName : "";
-        profile->services.push_back(std::move(service));
-        return S_OK;
+        return Guarded([&] {
+            if (serviceName == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
+            }
+            if (std::strcmp(serviceName, kPstServiceName) != 0) {
+                return MAPI_E_NOT_FOUND;
+            }
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            Profile* profile = Find(registry);
+            if (profile == nullptr) {
+                return MAPI_E_NOT_FOUND;
+            }
+            Service service;
+            service.uid = NewUid();
+            service.name = serviceName;
+            service.displayName = displayName != nullptr ? displayName : "";
+            profile->services.push_back(std::move(service));
+            return S_OK;
+        });
     }
 
     HRESULT DeleteMsgService(LPMAPIUID uid) override {
-        if (uid == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        Profile* profile = Find(registry);
-        if (profile == nullptr) {
-            return MAPI_E_NOT_FOUND;
-        }
-        auto& services = profile->services;
-        const auto before = services.size();
-        std::erase_if(services, [uid](const Service& s) { return SameUid(s.uid, *uid); });
-        return services.size() != before ? S_OK : MAPI_E_NOT_FOUND;
+        return Guarded([&] {
+            if (uid == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
+            }
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            Profile* profile = Find(registry);
+            if (profile == nullptr) {
+                return MAPI_E_NOT_FOUND;
+            }
+            auto& services = profile->services;
+            const auto before = services.size();
+            std::erase_if(services, [uid](const Service& s) { return SameUid(s.uid, *uid); });
+            return services.size() != before ? S_OK : MAPI_E_NOT_FOUND;
+        });
     }
 
     HRESULT ConfigureMsgService(LPMAPIUID uid, ULONG_PTR, ULONG, ULONG count,
                                 LPSPropValue props) override {
-        if (uid == nullptr || (count > 0 && props == nullptr)) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        std::string path;
-        bool havePath = false;
-        for (ULONG i = 0; i < count; ++i) {
-            if (props[i].ulPropTag == PR_PST_PATH_A && props[i].Value.lpszA != nullptr) {
-                path = props[i].Value.lpszA;
-                havePath = true;
-            } else if (props[i].ulPropTag == PR_PST_PATH_W && props[i].Value.lpszW != nullptr) {
-                path = Utf16ToUtf8(std::u16string(props[i].Value.lpszW));
-                havePath = true;
+        return Guarded([&] {
+            if (uid == nullptr || (count > 0 && props == nullptr)) {
+                return MAPI_E_INVALID_PARAMETER;
             }
-        }
-        // The file is checked now, as Outlook's service does, so that a bad path fails here
-        // and not at logon.
-        std::string storeName;
-        if (havePath) {
-            std::shared_ptr<PffFile> file;
-            HRESULT hr = PffFile::Open(path, file);
-            if (FAILED(hr)) {
-                return hr;
-            }
-            storeName = file->displayName();
-        }
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        Profile* profile = Find(registry);
-        if (profile == nullptr) {
-            return MAPI_E_NOT_FOUND;
-        }
-        for (Service& service : profile->services) {
-            if (SameUid(service.uid, *uid)) {
-                if (!havePath) {
-                    return service.path.empty() ? MAPI_E_UNCONFIGURED : S_OK;
+            std::string path;
+            bool havePath = false;
+            for (ULONG i = 0; i < count; ++i) {
+                if (props[i].ulPropTag == PR_PST_PATH_A && props[i].Value.lpszA != nullptr) {
+                    path = props[i].Value.lpszA;
+                    havePath = true;
+                } else if (props[i].ulPropTag == PR_PST_PATH_W && props[i].Value.lpszW != nullptr) {
+                    path = Utf16ToUtf8(std::u16string(props[i].Value.lpszW));
+                    havePath = true;
                 }
-                service.path = path;
-                service.displayName = storeName;
-                return S_OK;
             }
-        }
-        return MAPI_E_NOT_FOUND;
+            // The file is checked now, as Outlook's service does, so that a bad path fails here
+            // and not at logon.
+            std::string storeName;
+            if (havePath) {
+                std::shared_ptr<PffFile> file;
+                HRESULT hr = PffFile::Open(path, file);
+                if (FAILED(hr)) {
+                    return hr;
+                }
+                storeName = file->displayName();
+            }
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            Profile* profile = Find(registry);
+            if (profile == nullptr) {
+                return MAPI_E_NOT_FOUND;
+            }
+            for (Service& service : profile->services) {
+                if (SameUid(service.uid, *uid)) {
+                    if (!havePath) {
+                        return service.path.empty() ? MAPI_E_UNCONFIGURED : S_OK;
+                    }
+                    service.path = path;
+                    service.displayName = storeName;
+                    return S_OK;
+                }
+            }
+            return MAPI_E_NOT_FOUND;
+        });
     }
 
   private:
@@ -200,35 +209,41 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
 class ProfAdmin final : public ComObject<IProfAdmin> {
   public:
     HRESULT CreateProfile(LPCSTR name, LPCSTR, ULONG_PTR, ULONG) override {
-        if (name == nullptr || *name == '\0') {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        return registry.profiles.try_emplace(name).second ? S_OK : MAPI_E_NO_ACCESS;
+        return Guarded([&] {
+            if (name == nullptr || *name == '\0') {
+                return MAPI_E_INVALID_PARAMETER;
+            }
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            return registry.profiles.try_emplace(name).second ? S_OK : MAPI_E_NO_ACCESS;
+        });
     }
 
     HRESULT DeleteProfile(LPCSTR name, ULONG) override {
-        if (name == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        return registry.profiles.erase(name) > 0 ? S_OK : MAPI_E_NOT_FOUND;
+        return Guarded([&] {
+            if (name == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
+            }
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            return registry.profiles.erase(name) > 0 ? S_OK : MAPI_E_NOT_FOUND;
+        });
     }
 
     HRESULT AdminServices(LPCSTR name, LPCSTR, ULONG_PTR, ULONG, LPSERVICEADMIN* admin) override {
-        if (name == nullptr || admin == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *admin = nullptr;
-        Registry& registry = TheRegistry();
-        std::lock_guard lock(registry.mutex);
-        if (registry.profiles.count(name) == 0) {
-            return MAPI_E_NOT_FOUND;
-        }
-        *admin = new ServiceAdmin(name);
-        return S_OK;
+        return Guarded([&] {
+            if (name == nullptr || admin == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
+            }
+            *admin = nullptr;
+            Registry& registry = TheRegistry();
+            std::lock_guard lock(registry.mutex);
+            if (registry.profiles.count(name) == 0) {
+                return MAPI_E_NOT_FOUND;
+            }
+            *admin = new ServiceAdmin(name);
+            return S_OK;
+        });
     }
 
   private:
@@ -240,46 +255,50 @@ class Session final : public ComObject<IMAPISession> {
     explicit Session(std::vector<Service> services) : services_(std::move(services)) {}
 
     HRESULT GetMsgStoresTable(ULONG, LPMAPITABLE* table) override {
-        if (table == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        std::vector<FixedRow> rows;
-        for (const Service& service : services_) {
-            if (!service.path.empty()) {
-                rows.push_back({{PR_ENTRYID, StoreEntryId(service.uid)},
-                                {PR_DISPLAY_NAME_A, service.displayName},
-                                {PR_SERVICE_UID, UidBytes(service.uid)}});
+        return Guarded([&] {
+            if (table == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
             }
-        }
-        *table = NewTable(MakeFixedRows(std::move(rows)), {PR_ENTRYID, PR_DISPLAY_NAME_A});
-        return S_OK;
+            std::vector<FixedRow> rows;
+            for (const Service& service : services_) {
+                if (!service.path.empty()) {
+                    rows.push_back({{PR_ENTRYID, StoreEntryId(service.uid)},
+                                    {PR_DISPLAY_NAME_A, service.displayName},
+                                    {PR_SERVICE_UID, UidBytes(service.uid)}});
+                }
+            }
+            *table = NewTable(MakeFixedRows(std::move(rows)), {PR_ENTRYID, PR_DISPLAY_NAME_A});
+            return S_OK;
+        });
     }
 
     HRESULT OpenMsgStore(ULONG_PTR, ULONG size, LPENTRYID entry, LPCIID riid, ULONG,
                          LPMDB* store) override {
-        if (store == nullptr) {
-            return MAPI_E_INVALID_PARAMETER;
-        }
-        *store = nullptr;
-        if (entry == nullptr || size != kStoreEntryIdSize) {
-            return MAPI_E_INVALID_ENTRYID;
-        }
-        if (riid != nullptr && !(*riid == IID_IMsgStore) && !(*riid == IID_IMAPIProp) &&
-            !(*riid == IID_IUnknown)) {
-            return MAPI_E_INTERFACE_NOT_SUPPORTED;
-        }
-        const auto* bytes = reinterpret_cast<const BYTE*>(entry);
-        if (std::memcmp(bytes + 4, kProviderUid.ab, sizeof(MAPIUID)) != 0) {
-            return MAPI_E_INVALID_ENTRYID;
-        }
-        MAPIUID uid{};
-        std::memcpy(uid.ab, bytes + 4 + sizeof(MAPIUID), sizeof(MAPIUID));
-        for (const Service& service : services_) {
-            if (SameUid(service.uid, uid) && !service.path.empty()) {
-                return OpenStore(service.path, StoreEntryId(service.uid), store);
+        return Guarded([&] {
+            if (store == nullptr) {
+                return MAPI_E_INVALID_PARAMETER;
             }
-        }
-        return MAPI_E_NOT_FOUND;
+            *store = nullptr;
+            if (entry == nullptr || size != kStoreEntryIdSize) {
+                return MAPI_E_INVALID_ENTRYID;
+            }
+            if (riid != nullptr && !(*riid == IID_IMsgStore) && !(*riid == IID_IMAPIProp) &&
+                !(*riid == IID_IUnknown)) {
+                return MAPI_E_INTERFACE_NOT_SUPPORTED;
+            }
+            const auto* bytes = reinterpret_cast<const BYTE*>(entry);
+            if (std::memcmp(bytes + 4, kProviderUid.ab, sizeof(MAPIUID)) != 0) {
+                return MAPI_E_INVALID_ENTRYID;
+            }
+            MAPIUID uid{};
+            std::memcpy(uid.ab, bytes + 4 + sizeof(MAPIUID), sizeof(MAPIUID));
+            for (const Service& service : services_) {
+                if (SameUid(service.uid, uid) && !service.path.empty()) {
+                    return OpenStore(service.path, StoreEntryId(service.uid), store);
+                }
+            }
+            return MAPI_E_NOT_FOUND;
+        });
     }
 
     HRESULT Logoff(ULONG_PTR, ULONG, ULONG) override { return S_OK; }

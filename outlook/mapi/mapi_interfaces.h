@@ -112,6 +112,8 @@ class IMessage : public IMAPIProp {
                                LPATTACH* lppAttach) = 0;
     virtual HRESULT CreateAttach(LPCIID lpInterface, ULONG ulFlags, ULONG* lpulAttachmentNum,
                                  LPATTACH* lppAttach) = 0;
+    virtual HRESULT DeleteAttach(ULONG ulAttachmentNum, ULONG_PTR ulUIParam,
+                                 LPMAPIPROGRESS lpProgress, ULONG ulFlags) = 0;
     virtual HRESULT GetRecipientTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
     virtual HRESULT ModifyRecipients(ULONG ulFlags, LPADRLIST lpMods) = 0;
 

@@ -1,5 +1,7 @@
 #include "fake_message.h"
 
+#include <algorithm>
+
 #include "mapi-provider/utf16.h"
 #include "outlook/mapi/mapi_tags.h"
 
@@ -56,6 +58,28 @@ const CopiedProp* FindProp(const CopiedProps& props, ULONG tag) {
     return nullptr;
 }
 
+HRESULT FakeStream::QueryInterface(REFIID, LPVOID*) {
+    return MAPI_E_INTERFACE_NOT_SUPPORTED;
+}
+HRESULT FakeStream::Read(void*, ULONG, ULONG* read) {
+    if (read != nullptr) {
+        *read = 0;
+    }
+    return STG_E_ACCESSDENIED;
+}
+HRESULT FakeStream::Write(const void* bytes, ULONG count, ULONG* written) {
+    const auto* first = static_cast<const uint8_t*>(bytes);
+    data_.insert(data_.end(), first, first + count);
+    largestWrite = std::max<size_t>(largestWrite, count);
+    if (written != nullptr) {
+        *written = count;
+    }
+    return S_OK;
+}
+HRESULT FakeStream::Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) {
+    return STG_E_INVALIDFUNCTION;
+}
+
 HRESULT FakeAttach::QueryInterface(REFIID, LPVOID*) {
     return MAPI_E_INTERFACE_NOT_SUPPORTED;
 }
@@ -70,6 +94,13 @@ HRESULT FakeAttach::GetPropList(ULONG, LPSPropTagArray*) {
     return MAPI_E_NO_SUPPORT;
 }
 HRESULT FakeAttach::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* out) {
+    if (tag == PR_ATTACH_DATA_BIN && offersStreams && riid != nullptr && *riid == IID_IStream &&
+        (flags & MAPI_CREATE) != 0) {
+        stream = std::make_unique<FakeStream>(streamed);
+        stream->AddRef();
+        *out = stream.get();
+        return S_OK;
+    }
     if (tag != PR_ATTACH_DATA_OBJ || riid == nullptr || !(*riid == IID_IMessage) ||
         (flags & MAPI_CREATE) == 0) {
         return MAPI_E_NO_SUPPORT;
@@ -127,9 +158,17 @@ HRESULT FakeMessage::OpenAttach(ULONG, LPCIID, ULONG, LPATTACH*) {
 HRESULT FakeMessage::CreateAttach(LPCIID, ULONG, ULONG* number, LPATTACH* attach) {
     attachments.push_back(std::make_unique<FakeAttach>());
     attachments.back()->AddRef();
-    *number = static_cast<ULONG>(attachments.size() - 1);
+    attachments.back()->offersStreams = attachmentsOfferStreams;
+    attachments.back()->number = nextAttachNumber++;
+    *number = attachments.back()->number;
     *attach = attachments.back().get();
     return S_OK;
+}
+HRESULT FakeMessage::DeleteAttach(ULONG number, ULONG_PTR, LPMAPIPROGRESS, ULONG) {
+    const auto erased = std::erase_if(attachments, [number](const std::unique_ptr<FakeAttach>& a) {
+        return a->number == number;
+    });
+    return erased > 0 ? S_OK : MAPI_E_NOT_FOUND;
 }
 HRESULT FakeMessage::GetRecipientTable(ULONG, LPMAPITABLE*) {
     return MAPI_E_NO_SUPPORT;

@@ -23,6 +23,24 @@ const CopiedProp* FindProp(const CopiedProps& props, mapi::ULONG tag);
 
 class FakeMessage;
 
+// A stream created for an attachment's data; what is written lands in `data`.
+class FakeStream final : public mapi::IStream {
+  public:
+    explicit FakeStream(std::vector<uint8_t>& data) : data_(data) {}
+    mapi::HRESULT QueryInterface(mapi::REFIID, mapi::LPVOID*) override;
+    mapi::ULONG AddRef() override { return ++references; }
+    mapi::ULONG Release() override { return --references; }
+    mapi::HRESULT Read(void*, mapi::ULONG, mapi::ULONG*) override;
+    mapi::HRESULT Write(const void*, mapi::ULONG, mapi::ULONG*) override;
+    mapi::HRESULT Seek(mapi::LARGE_INTEGER, mapi::DWORD, mapi::ULARGE_INTEGER*) override;
+
+    int references = 0;
+    size_t largestWrite = 0;
+
+  private:
+    std::vector<uint8_t>& data_;
+};
+
 class FakeAttach final : public mapi::IAttach {
   public:
     mapi::HRESULT QueryInterface(mapi::REFIID, mapi::LPVOID*) override;
@@ -41,6 +59,11 @@ class FakeAttach final : public mapi::IAttach {
 
     CopiedProps props;
     std::unique_ptr<FakeMessage> embedded;
+    // Data written through a PR_ATTACH_DATA_BIN stream, when the attachment offers one.
+    bool offersStreams = true;
+    std::vector<uint8_t> streamed;
+    std::unique_ptr<FakeStream> stream;
+    mapi::ULONG number = 0;
     int saves = 0;
     // Every reference handed out must be given back.
     int references = 0;
@@ -64,12 +87,16 @@ class FakeMessage final : public mapi::IMessage {
     mapi::HRESULT GetAttachmentTable(mapi::ULONG, mapi::LPMAPITABLE*) override;
     mapi::HRESULT OpenAttach(mapi::ULONG, mapi::LPCIID, mapi::ULONG, mapi::LPATTACH*) override;
     mapi::HRESULT CreateAttach(mapi::LPCIID, mapi::ULONG, mapi::ULONG*, mapi::LPATTACH*) override;
+    mapi::HRESULT DeleteAttach(mapi::ULONG, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS,
+                               mapi::ULONG) override;
     mapi::HRESULT GetRecipientTable(mapi::ULONG, mapi::LPMAPITABLE*) override;
     mapi::HRESULT ModifyRecipients(mapi::ULONG, mapi::LPADRLIST) override;
 
     CopiedProps props;
     std::vector<CopiedProps> recipients;
     std::vector<std::unique_ptr<FakeAttach>> attachments;
+    bool attachmentsOfferStreams = true;
+    mapi::ULONG nextAttachNumber = 0;
     int saves = 0;
     int references = 0;
 };

@@ -375,9 +375,24 @@ TEST(MapiProviderStoreTest, CopyToCopiesAllButTheExcludedTags) {
 
         ASSERT_EQ(target.attachments.size(), 1u);
         const FakeAttach& attach = *target.attachments[0];
-        const CopiedProp* data = FindProp(attach.props, PR_ATTACH_DATA_BIN);
-        ASSERT_NE(data, nullptr);
+        // The data goes through a stream in pieces and is not also set as a value.
         const std::string bytes = AttachmentBytes(AsMessage(object.get()), 0, 65535);
+        EXPECT_EQ(std::string(attach.streamed.begin(), attach.streamed.end()), bytes);
+        EXPECT_EQ(FindProp(attach.props, PR_ATTACH_DATA_BIN), nullptr);
+        ASSERT_NE(attach.stream, nullptr);
+        EXPECT_LT(attach.stream->largestWrite, bytes.size());
+        EXPECT_EQ(attach.stream->references, 0);
+        // A target without streams takes the data once, as a value.
+        FakeMessage plain;
+        plain.attachmentsOfferStreams = false;
+        ASSERT_EQ(CopyExcluding(AsMessage(object.get()), plain), S_OK);
+        ASSERT_EQ(plain.attachments.size(), 1u);
+        const CopiedProps& plainProps = plain.attachments[0]->props;
+        EXPECT_EQ(std::count_if(plainProps.begin(), plainProps.end(),
+                                [](const CopiedProp& p) { return p.tag == PR_ATTACH_DATA_BIN; }),
+                  1);
+        const CopiedProp* data = FindProp(plainProps, PR_ATTACH_DATA_BIN);
+        ASSERT_NE(data, nullptr);
         EXPECT_EQ(std::string(data->bytes.begin(), data->bytes.end()), bytes);
         const CopiedProp* longName = FindProp(attach.props, PR_ATTACH_LONG_FILENAME_W);
         ASSERT_NE(longName, nullptr);
@@ -463,6 +478,120 @@ TEST(MapiProviderStoreTest, ForeignAndUnknownEntryIdsAreRefused) {
     // A folder is not a message.
     EXPECT_EQ(session.store()->OpenEntry(0, nullptr, &IID_IMessage, 0, &type, object.out()),
               MAPI_E_INTERFACE_NOT_SUPPORTED);
+}
+
+// Writes `original` with `changes` (offset, byte) applied into `dir` as `name`.
+std::string DamagedCopy(const TempDir& dir, const std::string& original, const std::string& name,
+                        const std::vector<std::pair<size_t, char>>& changes) {
+    std::string bytes = ReadFileBytes(original);
+    for (const auto& [offset, value] : changes) {
+        bytes.at(offset) = value;
+    }
+    WriteFileBytes(dir / name, bytes);
+    return dir / name;
+}
+
+std::vector<std::pair<size_t, char>> Filled(size_t offset, size_t count, char value) {
+    std::vector<std::pair<size_t, char>> changes;
+    for (size_t i = 0; i < count; ++i) {
+        changes.emplace_back(offset + i, value);
+    }
+    return changes;
+}
+
+TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
+    REQUIRE_FIXTURE(path, "submessage.pst");
+    TempDir temp;
+    {
+        // The folder's message and sub-folder tables are unreadable.
+        ProviderSession session;
+        ASSERT_EQ(session.Open(DamagedCopy(temp, path, "contents.pst", Filled(37856, 16, '\xFF'))),
+                  S_OK);
+        Ref<IUnknown> folder;
+        ASSERT_TRUE(
+            OpenFolder(session.store(), {"Top of Outlook data file", "submessage"}, folder));
+        Ref<IMAPITable> contents;
+        EXPECT_EQ(AsFolder(folder.get())->GetContentsTable(0, contents.out()), MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(contents.get(), nullptr);
+        Ref<IMAPITable> hierarchy;
+        EXPECT_EQ(AsFolder(folder.get())->GetHierarchyTable(0, hierarchy.out()),
+                  MAPI_E_CORRUPT_DATA);
+        LPSPropValue value = nullptr;
+        EXPECT_EQ(Provider().HrGetOneProp(AsFolder(folder.get()), PR_CONTENT_COUNT, &value),
+                  MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(Provider().HrGetOneProp(AsFolder(folder.get()), PR_SUBFOLDERS, &value),
+                  MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(value, nullptr);
+    }
+    {
+        // The message's attachment table is unreadable.
+        ProviderSession session;
+        ASSERT_EQ(
+            session.Open(DamagedCopy(temp, path, "attachments.pst", Filled(82496, 16, '\xFF'))),
+            S_OK);
+        Ref<IUnknown> object;
+        ASSERT_TRUE(
+            OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
+        IMessage* message = AsMessage(object.get());
+        Ref<IMAPITable> attachments;
+        EXPECT_EQ(message->GetAttachmentTable(0, attachments.out()), MAPI_E_CORRUPT_DATA);
+        Ref<IAttach> attach;
+        EXPECT_EQ(message->OpenAttach(0, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out()),
+                  MAPI_E_CORRUPT_DATA);
+        // What can be copied still is, and the loss is reported.
+        FakeMessage target;
+        EXPECT_EQ(CopyExcluding(message, target), MAPI_W_ERRORS_RETURNED);
+        EXPECT_NE(FindProp(target.props, PR_SUBJECT_W), nullptr);
+        EXPECT_TRUE(target.attachments.empty());
+    }
+}
+
+TEST(MapiProviderStoreTest, CopyToGoesOnPastCyclicEmbeddedMessages) {
+    REQUIRE_FIXTURE(submessage, "submessage.pst");
+    REQUIRE_FIXTURE(distList, "dist-list.pst");
+    TempDir temp;
+    {
+        // The embedded message lists itself as its own attachment.
+        ProviderSession session;
+        ASSERT_EQ(session.Open(DamagedCopy(temp, submessage, "self.pst", {{21361, '\x03'}})), S_OK);
+        Ref<IUnknown> object;
+        ASSERT_TRUE(
+            OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
+        FakeMessage target;
+        EXPECT_EQ(CopyExcluding(AsMessage(object.get()), target), MAPI_W_ERRORS_RETURNED);
+        EXPECT_NE(FindProp(target.props, PR_SUBJECT_W), nullptr);
+        ASSERT_EQ(target.attachments.size(), 1u);
+        const FakeMessage* embedded = target.attachments[0]->embedded.get();
+        ASSERT_NE(embedded, nullptr);
+        const CopiedProp* subject = FindProp(embedded->props, PR_SUBJECT_W);
+        ASSERT_NE(subject, nullptr);
+        EXPECT_EQ(subject->text, "This is an embedded message");
+        EXPECT_TRUE(embedded->attachments.empty());
+        EXPECT_EQ(embedded->references, 0);
+    }
+    {
+        // Both messages embedded in the appointment list the appointment's two attachments:
+        // each nests the other once, and the copies that would repeat an ancestor are left out.
+        ProviderSession session;
+        ASSERT_EQ(session.Open(
+                      DamagedCopy(temp, distList, "loop.pst", {{20016, '\xCA'}, {31280, '\xCA'}})),
+                  S_OK);
+        Ref<IUnknown> object;
+        ASSERT_TRUE(
+            OpenMessage(session.store(), {"Top of Personal Folders", "Calendar"}, 0, object));
+        FakeMessage target;
+        EXPECT_EQ(CopyExcluding(AsMessage(object.get()), target), MAPI_W_ERRORS_RETURNED);
+        EXPECT_NE(FindProp(target.props, PR_MESSAGE_CLASS_W), nullptr);
+        ASSERT_EQ(target.attachments.size(), 2u);
+        for (const auto& attach : target.attachments) {
+            ASSERT_NE(attach->embedded, nullptr);
+            ASSERT_EQ(attach->embedded->attachments.size(), 1u);
+            const FakeMessage* inner = attach->embedded->attachments[0]->embedded.get();
+            ASSERT_NE(inner, nullptr);
+            EXPECT_TRUE(inner->attachments.empty());
+            EXPECT_EQ(attach->saves, 1);
+        }
+    }
 }
 
 // Reads everything reachable; only the absence of crashes, hangs and leaks is checked.
