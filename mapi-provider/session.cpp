@@ -89,20 +89,17 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
                 return MAPI_E_INVALID_PARAMETER;
             }
             *table = nullptr;
-            Registry& registry = TheRegistry();
-            std::lock_guard lock(registry.mutex);
-            Profile* profile = Find(registry);
-            if (profile == nullptr) {
-                return MAPI_E_NOT_FOUND;
-            }
-            std::vector<FixedRow> rows;
-            for (const Service& service : profile->services) {
-                rows.push_back({{PR_SERVICE_UID, UidBytes(service.uid)},
-                                {PR_DISPLAY_NAME_A, service.displayName},
-                                {PR_SERVICE_NAME_A, service.name}});
-            }
-            *table = NewTable(MakeFixedRows(std::move(rows)), {PR_SERVICE_UID, PR_DISPLAY_NAME_A});
-            return S_OK;
+            return WithProfile([&](Profile& profile) {
+                std::vector<FixedRow> rows;
+                for (const Service& service : profile.services) {
+                    rows.push_back({{PR_SERVICE_UID, UidBytes(service.uid)},
+                                    {PR_DISPLAY_NAME_A, service.displayName},
+                                    {PR_SERVICE_NAME_A, service.name}});
+                }
+                *table =
+                    NewTable(MakeFixedRows(std::move(rows)), {PR_SERVICE_UID, PR_DISPLAY_NAME_A});
+                return S_OK;
+            });
         });
     }
 
@@ -114,18 +111,14 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
             if (std::strcmp(serviceName, kPstServiceName) != 0) {
                 return MAPI_E_NOT_FOUND;
             }
-            Registry& registry = TheRegistry();
-            std::lock_guard lock(registry.mutex);
-            Profile* profile = Find(registry);
-            if (profile == nullptr) {
-                return MAPI_E_NOT_FOUND;
-            }
-            Service service;
-            service.uid = NewUid();
-            service.name = serviceName;
-            service.displayName = displayName != nullptr ? displayName : "";
-            profile->services.push_back(std::move(service));
-            return S_OK;
+            return WithProfile([&](Profile& profile) {
+                Service service;
+                service.uid = NewUid();
+                service.name = serviceName;
+                service.displayName = displayName != nullptr ? displayName : "";
+                profile.services.push_back(std::move(service));
+                return S_OK;
+            });
         });
     }
 
@@ -134,16 +127,12 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
             if (uid == nullptr) {
                 return MAPI_E_INVALID_PARAMETER;
             }
-            Registry& registry = TheRegistry();
-            std::lock_guard lock(registry.mutex);
-            Profile* profile = Find(registry);
-            if (profile == nullptr) {
-                return MAPI_E_NOT_FOUND;
-            }
-            auto& services = profile->services;
-            const auto before = services.size();
-            std::erase_if(services, [uid](const Service& s) { return SameUid(s.uid, *uid); });
-            return services.size() != before ? S_OK : MAPI_E_NOT_FOUND;
+            return WithProfile([&](Profile& profile) {
+                auto& services = profile.services;
+                const auto before = services.size();
+                std::erase_if(services, [uid](const Service& s) { return SameUid(s.uid, *uid); });
+                return services.size() != before ? S_OK : MAPI_E_NOT_FOUND;
+            });
         });
     }
 
@@ -175,32 +164,33 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
                 }
                 storeName = file->displayName();
             }
-            Registry& registry = TheRegistry();
-            std::lock_guard lock(registry.mutex);
-            Profile* profile = Find(registry);
-            if (profile == nullptr) {
-                return MAPI_E_NOT_FOUND;
-            }
-            for (Service& service : profile->services) {
-                if (SameUid(service.uid, *uid)) {
-                    if (!havePath) {
-                        return service.path.empty() ? MAPI_E_UNCONFIGURED : S_OK;
+            return WithProfile([&](Profile& profile) {
+                for (Service& service : profile.services) {
+                    if (SameUid(service.uid, *uid)) {
+                        if (!havePath) {
+                            return service.path.empty() ? MAPI_E_UNCONFIGURED : S_OK;
+                        }
+                        service.path = path;
+                        service.displayName = storeName;
+                        return S_OK;
                     }
-                    service.path = path;
-                    service.displayName = storeName;
-                    return S_OK;
                 }
-            }
-            return MAPI_E_NOT_FOUND;
+                return MAPI_E_NOT_FOUND;
+            });
         });
     }
 
   private:
     bool Supports(REFIID riid) const override { return riid == IID_IMsgServiceAdmin; }
 
-    Profile* Find(Registry& registry) {
+    // Runs body on this admin's profile with the registry locked; MAPI_E_NOT_FOUND when the
+    // profile has been deleted meanwhile.
+    template <class Body>
+    HRESULT WithProfile(Body&& body) {
+        Registry& registry = TheRegistry();
+        std::lock_guard lock(registry.mutex);
         auto it = registry.profiles.find(profile_);
-        return it != registry.profiles.end() ? &it->second : nullptr;
+        return it != registry.profiles.end() ? body(it->second) : MAPI_E_NOT_FOUND;
     }
 
     std::string profile_;
