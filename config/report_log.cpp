@@ -6,6 +6,7 @@
 #include "config/folders.h"
 #include "config/settings.h"
 #include "config/text_file.h"
+#include "platform/date_time.h"
 
 namespace mailsift {
 
@@ -22,7 +23,7 @@ Listeners& ReportListeners() {
 }
 
 void AppendLogLine(const std::string& fileName, std::string_view message) {
-    std::string line = FormatLogTimeStamp(NowDateTime());
+    std::string line = FormatDateTime(NowDateTime());
     line += '\t';
     line += message;
     line += "\r\n";
@@ -66,15 +67,6 @@ void WriteWizardReport(std::string_view message) {
         AppendLogLine("wizardreport.txt", message);
     } catch (...) {
     }
-}
-
-std::string FormatLogTimeStamp(TDateTime when) {
-    DateTimeParts parts = DecodeDateTime(when);
-    std::string stamp = FormatDate(when);
-    bool midnight =
-        parts.hour == 0 && parts.minute == 0 && parts.second == 0 && parts.millisecond == 0;
-    if (!midnight) stamp += " " + FormatLongTime(when);
-    return stamp;
 }
 
 }  // namespace mailsift

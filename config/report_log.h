@@ -3,8 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/date_time.h"
-
 namespace mailsift {
 
 using ReportListener = std::function<void(const std::string& message)>;
@@ -18,8 +16,5 @@ void RemoveReportListener(int id);
 void WriteReport(std::string_view message);
 // Appends to "wizardreport.txt" whatever DebugMode says; tells no listener. Never throws.
 void WriteWizardReport(std::string_view message);
-
-// "dd.mm.yyyy hh:mm:ss", or only the date when the time is exactly midnight.
-std::string FormatLogTimeStamp(TDateTime when);
 
 }  // namespace mailsift

@@ -168,4 +168,13 @@ std::string FormatLongTime(TDateTime value) {
     return buffer;
 }
 
+std::string FormatDateTime(TDateTime value) {
+    const DateTimeParts parts = DecodeDateTime(value);
+    std::string text = FormatDate(value);
+    const bool midnight =
+        parts.hour == 0 && parts.minute == 0 && parts.second == 0 && parts.millisecond == 0;
+    if (!midnight) text += " " + FormatLongTime(value);
+    return text;
+}
+
 }  // namespace mailsift

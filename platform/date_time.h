@@ -36,5 +36,7 @@ TDateTime NowDateTime();
 std::string FormatDate(TDateTime value);
 std::string FormatShortTime(TDateTime value);
 std::string FormatLongTime(TDateTime value);
+// The date, a blank and the long time; only the date when the time is exactly midnight.
+std::string FormatDateTime(TDateTime value);
 
 }  // namespace mailsift

@@ -15,15 +15,6 @@ namespace {
 
 using ReportLogTest = ConfigTest;
 
-TEST(LogTimeStampTest, MidnightCarriesTheDateOnly) {
-    EXPECT_EQ(FormatLogTimeStamp(EncodeDateTime({2024, 3, 5, 0, 0, 0, 0})), "05.03.2024");
-    EXPECT_EQ(FormatLogTimeStamp(EncodeDateTime({2024, 3, 5, 13, 4, 9, 0})), "05.03.2024 13:04:09");
-    EXPECT_EQ(FormatLogTimeStamp(EncodeDateTime({1999, 12, 31, 0, 0, 1, 0})),
-              "31.12.1999 00:00:01");
-    EXPECT_EQ(FormatLogTimeStamp(EncodeDateTime({1999, 12, 31, 0, 0, 0, 500})),
-              "31.12.1999 00:00:00");
-}
-
 TEST_F(ReportLogTest, WriteReportTellsListenersAndAppendsLines) {
     std::vector<std::string> heard;
     int throwing = AddReportListener([](const std::string&) { throw std::runtime_error("x"); });

@@ -124,6 +124,15 @@ TEST(DateTime, FormatsDatesAndTimes) {
     EXPECT_EQ(FormatDate(-1.25), "29.12.1899");
 }
 
+TEST(DateTime, DateTimeTextLeavesOutMidnight) {
+    EXPECT_EQ(FormatDateTime(EncodeDateTime({2024, 3, 5, 0, 0, 0, 0})), "05.03.2024");
+    EXPECT_EQ(FormatDateTime(EncodeDateTime({2024, 3, 5, 13, 4, 9, 0})), "05.03.2024 13:04:09");
+    EXPECT_EQ(FormatDateTime(EncodeDateTime({1999, 12, 31, 0, 0, 1, 0})),
+              "31.12.1999 00:00:01");
+    EXPECT_EQ(FormatDateTime(EncodeDateTime({1999, 12, 31, 0, 0, 0, 500})),
+              "31.12.1999 00:00:00");
+}
+
 TEST(DateTime, NowIsCloseToTheSystemClock) {
     const TDateTime now = NowDateTime();
     const TDateTime fromTime = DateTimeFromUnixTime(std::time(nullptr));
