@@ -1,14 +1,12 @@
 #include "stores/store_facade.h"
 
-#include <exception>
 #include <filesystem>
-#include <initializer_list>
 #include <string_view>
 
-#include "config/language.h"
 #include "config/report_log.h"
 #include "platform/text_match.h"
 #include "stores/store_backend.h"
+#include "stores/store_log.h"
 
 namespace mailsift {
 
@@ -60,23 +58,6 @@ StoreHandle DispatchOpen(const std::string& path, TFolderList& folders, StoreKin
     return kResultNoSuchPath;
 }
 
-// The language's text for key, then each value after one blank. A language file that cannot
-// be read must not stop a store operation half-way (an open whose handle never reached the
-// caller would block that backend for good), so the line then carries the missing-text marker.
-std::string LogLine(std::string_view key, std::initializer_list<std::string_view> values = {}) {
-    std::string line;
-    try {
-        line = LanguageString(key);
-    } catch (const std::exception&) {
-        line = "%" + std::string(key);
-    }
-    for (std::string_view value : values) {
-        line += ' ';
-        line += value;
-    }
-    return line;
-}
-
 // Offers the call to each backend in dispatch order until one owns the handle.
 int32_t ReadFromBackends(StoreHandle handle, const TMessageExtractionOptions& options,
                          const TFolder& folder, int32_t index, TMessage& message) {
@@ -101,16 +82,16 @@ int32_t ReadLoggingSender(std::string_view logKey, StoreHandle handle,
                           int32_t index, TMessage& message) {
     if (!IsHandle(handle)) return kResultBadHandle;
     const int32_t result = ReadFromBackends(handle, options, folder, index, message);
-    WriteReport(LogLine(logKey, {message.FromName, message.FromAddress}));
+    WriteReport(StoreLogLine(logKey, {message.FromName, message.FromAddress}));
     return result;
 }
 
 }  // namespace
 
 StoreHandle OpenMessageStoreOfKind(const std::string& path, TFolderList& folders, StoreKind& kind) {
-    WriteReport(LogLine("BeginOpenMessageStore"));
+    WriteReport(StoreLogLine("BeginOpenMessageStore"));
     const StoreHandle result = DispatchOpen(path, folders, kind);
-    WriteReport(LogLine("OpenMessageStoreOK", {std::to_string(result)}));
+    WriteReport(StoreLogLine("OpenMessageStoreOK", {std::to_string(result)}));
     return result;
 }
 
@@ -149,7 +130,7 @@ int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t inde
     TMessage scratch;
     const int32_t result = ReadFromBackends(handle, options, folder, index, scratch);
     WriteReport(
-        LogLine("GetMessageAttachToFile", {std::filesystem::path(targetFile).filename().string()}));
+        StoreLogLine("GetMessageAttachToFile", {std::filesystem::path(targetFile).filename().string()}));
     return result;
 }
 
@@ -165,7 +146,7 @@ int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t ind
 }
 
 int32_t CloseMessageStore(StoreHandle handle) {
-    WriteReport(LogLine("CloseMessageStore"));
+    WriteReport(StoreLogLine("CloseMessageStore"));
     // The owner's answer counts, also a failure to close: asking the other backends after it
     // would turn that failure into "not my handle".
     int32_t result = kResultNotMyHandle;
