@@ -40,6 +40,10 @@ int32_t FakeStoreBackend::ReadMessage(StoreHandle handle, const TMessageExtracti
     lastOptions_ = options;
     if (!failure_.empty()) throw std::runtime_error(failure_);
     if (index >= static_cast<uint32_t>(folder.MessageCount)) return kResultBadMessageIndex;
+    if (message_) {
+        message = *message_;
+        return kResultSuccess;
+    }
     message.Subject = name_ + " " + std::to_string(index);
     message.FromName = name_;
     message.FromAddress = name_ + "@example.org";

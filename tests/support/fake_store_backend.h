@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ class FakeStoreBackend : public StoreBackend {
 
     // The folders the next open lists; each message i of a folder has subject "<name> i".
     void AddFolder(std::string path, int32_t messageCount);
+    // Every read fills the record with this one instead of the made-up fields.
+    void UseMessage(TMessage message) { message_ = std::move(message); }
     // Open and ReadMessage throw this text while set.
     void FailWith(std::string message) { failure_ = std::move(message); }
     // Close answers this code for its own handle and keeps the store open.
@@ -34,6 +37,7 @@ class FakeStoreBackend : public StoreBackend {
   private:
     std::string name_;
     std::vector<std::unique_ptr<TFolder>> folders_;
+    std::optional<TMessage> message_;
     std::string failure_;
     int32_t closeFailure_ = kResultSuccess;
     StoreHandle handle_ = 0;
