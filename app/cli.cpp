@@ -23,6 +23,9 @@ commands:
   list STORE             open STORE (a .pst or .dbx file, a mailbox file or folder) and print
                          "result<TAB>N", then one line per folder:
                          Id<TAB>ParentId<TAB>MessageCount<TAB>Size<TAB>Path
+  headers STORE          open STORE and print one line per message of every folder:
+                         Path<TAB>index<TAB>FromName<TAB>FromAddress<TAB>Subject<TAB>
+                         Received (dd.mm.yyyy hh.mm.ss)<TAB>Size<TAB>HasAttachments (0/1)
   show FILE [--json]     read FILE as one Internet mail message (.eml) and print its header
                          fields, texts and attachments (size and SHA-256 of each); --json
                          prints one UTF-8 JSON object
@@ -38,6 +41,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"config", RunConfigCommand},
+    {"headers", RunHeadersCommand},
     {"list", RunListCommand},
     {"show", RunShowCommand},
 };
