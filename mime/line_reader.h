@@ -6,30 +6,51 @@
 #include <string>
 #include <string_view>
 
+#include "mime/message_form.h"
+
 namespace mailsift {
 
 // Reads lines from a stream buffer in large chunks. A line ends at LF and a CR before the LF is
 // dropped; in CR LF mode only the pair ends a line and a lone LF stays in it. When the input
 // ends, a last line without its line end is still returned, and from then on every call
-// returns ".", the line that ends a message, so a message that lacks it reads the same as one
-// that has it and no loop over the lines can run past the input.
+// returns the end line, so a message that lacks its "." line reads the same as one that has it
+// and no loop over the lines can run past the input.
 class LineReader {
   public:
-    explicit LineReader(std::streambuf& input) : input_(input) {}
+    explicit LineReader(std::streambuf& input, MessageForm form = MessageForm::DotTerminated)
+        : input_(input), form_(form) {}
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
     // The next line; the view stays valid until the next call.
-    std::string_view Next(bool crlfOnly = false) { return NextLine(crlfOnly).value_or("."); }
+    std::string_view Next(bool crlfOnly = false) {
+        return NextLine(crlfOnly).value_or(kEndOfInput);
+    }
     // The next line, or nullopt once the input is exhausted.
     std::optional<std::string_view> NextLine(bool crlfOnly = false);
     // Whether the input ended with a line end (or was empty), once NextLine gave nullopt.
     bool EndedWithLineEnd() const { return ended_with_line_end_; }
 
+    // Whether a line from Next ends the message. In raw text a "." line is text, so only the
+    // end of the input (told apart by where its view points) ends it.
+    bool IsEnd(std::string_view line) const {
+        return form_ == MessageForm::Raw ? line.data() == kEndOfInput.data() : line == ".";
+    }
+    // The line without the "." that dot-stuffing put in front of it.
+    std::string_view Unstuffed(std::string_view line) const {
+        if (form_ == MessageForm::DotTerminated && !line.empty() && line.front() == '.') {
+            line.remove_prefix(1);
+        }
+        return line;
+    }
+
   private:
+    static constexpr std::string_view kEndOfInput = ".";
+
     bool Fill();
 
     std::streambuf& input_;
+    MessageForm form_;
     std::array<char, 1 << 16> buffer_{};
     size_t begin_ = 0;
     size_t end_ = 0;
@@ -37,10 +58,5 @@ class LineReader {
     std::string long_line_;
     bool ended_with_line_end_ = true;
 };
-
-// The line that ends a message in the dot-terminated form.
-inline bool IsEndOfMessage(std::string_view line) {
-    return line == ".";
-}
 
 }  // namespace mailsift

@@ -8,6 +8,7 @@
 
 #include "mime/address_list.h"
 #include "mime/header_list.h"
+#include "mime/message_form.h"
 #include "mime/message_parts.h"
 #include "platform/date_time.h"
 
@@ -69,8 +70,11 @@ class TIdMessage {
 
     // Throw MimeError on damage the reader cannot get past and on a missing file; a part
     // whose decoding failed is not kept and leaves no temporary file behind.
-    void ReadFromFile(const std::string& path, bool headersOnly = false);
-    void ReadFromStream(std::istream& input, bool headersOnly = false);
+    // Message files are read in their dot-terminated form; text from a mail store is raw.
+    void ReadFromFile(const std::string& path, bool headersOnly = false,
+                      MessageForm form = MessageForm::DotTerminated);
+    void ReadFromStream(std::istream& input, bool headersOnly = false,
+                        MessageForm form = MessageForm::DotTerminated);
     void WriteToFile(const std::string& path, bool headersOnly = false);
     void WriteToStream(std::ostream& output, bool headersOnly = false);
 

@@ -27,11 +27,6 @@ constexpr size_t kMaxBoundaryDepth = 64;
 constexpr std::string_view kFileNameCharacters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890^&'@{}[],$=!-#()%.+~_";
 
-std::string_view WithoutLeadingDot(std::string_view line) {
-    if (!line.empty() && line.front() == '.') line.remove_prefix(1);
-    return line;
-}
-
 void DropTrailingEmptyLine(std::vector<std::string>& lines) {
     if (!lines.empty() && lines.back().empty()) lines.pop_back();
 }
@@ -107,7 +102,8 @@ class ContentSink {
 // Turns the lines of one entity into its content, by transfer encoding.
 class BodyDecoder {
   public:
-    BodyDecoder(const std::string& encoding, ContentSink& sink) : sink_(sink) {
+    BodyDecoder(const std::string& encoding, ContentSink& sink, const LineReader& lines)
+        : sink_(sink), lines_(lines) {
         if (EqualsIgnoringCase(encoding, "base64")) {
             kind_ = Kind::Base64;
         } else if (EqualsIgnoringCase(encoding, "quoted-printable")) {
@@ -148,7 +144,7 @@ class BodyDecoder {
                 break;
             case Kind::Copy:
                 WritePendingLineEnd();
-                sink_.Write(WithoutLeadingDot(line));
+                sink_.Write(lines_.Unstuffed(line));
                 pendingLineEnd_ = true;
                 break;
             case Kind::Binary:
@@ -177,6 +173,7 @@ class BodyDecoder {
 
     Kind kind_;
     ContentSink& sink_;
+    const LineReader& lines_;
     Base64Decoder base64_;
     std::string scratch_;
     std::string binhex_;
@@ -206,7 +203,7 @@ class MessageBodyReader {
     enum class PartEnd { NextPart, Closed, EndOfMessage };
 
     void ReadRaw() {
-        for (std::string_view line = lines_.Next(); !IsEndOfMessage(line); line = lines_.Next()) {
+        for (std::string_view line = lines_.Next(); !lines_.IsEnd(line); line = lines_.Next()) {
             message_.Body.emplace_back(line);
         }
     }
@@ -214,7 +211,7 @@ class MessageBodyReader {
     void ReadParts() {
         for (;;) {
             const std::string_view line = lines_.Next();
-            if (IsEndOfMessage(line)) break;
+            if (lines_.IsEnd(line)) break;
             bool more = true;
             if (MatchBoundary(line) == BoundaryLine::NextPart) {
                 DropTrailingEmptyLine(message_.Body);
@@ -223,7 +220,7 @@ class MessageBodyReader {
                 DropTrailingEmptyLine(message_.Body);
                 more = ReadUuAttachment(*begin);
             } else {
-                message_.Body.emplace_back(WithoutLeadingDot(line));
+                message_.Body.emplace_back(lines_.Unstuffed(line));
                 continue;
             }
             if (!more) break;
@@ -272,7 +269,7 @@ class MessageBodyReader {
         TIdNameValueList headers;
         for (;;) {
             const std::string_view line = lines_.Next();
-            if (IsEndOfMessage(line)) return PartEnd::EndOfMessage;
+            if (lines_.IsEnd(line)) return PartEnd::EndOfMessage;
             if (line.empty()) break;
             // A part cut off inside its header: the boundary line still ends it.
             const BoundaryLine boundary = MatchBoundary(line);
@@ -359,10 +356,10 @@ class MessageBodyReader {
     }
 
     PartEnd ReadPartBody(const std::string& encoding, ContentSink& sink) {
-        BodyDecoder decoder(encoding, sink);
+        BodyDecoder decoder(encoding, sink, lines_);
         for (;;) {
             const std::string_view line = lines_.Next(decoder.ReadsCrLfOnly());
-            if (IsEndOfMessage(line)) {
+            if (lines_.IsEnd(line)) {
                 decoder.Finish();
                 return PartEnd::EndOfMessage;
             }
@@ -385,7 +382,7 @@ class MessageBodyReader {
         bool more = true;
         for (;;) {
             const std::string_view line = lines_.Next();
-            if (IsEndOfMessage(line)) {
+            if (lines_.IsEnd(line)) {
                 more = false;
                 break;
             }
@@ -397,10 +394,10 @@ class MessageBodyReader {
             if (!StartsWithIgnoringCase(line, "end")) {
                 // The zero-length line; "end" follows it, or the body goes on.
                 const std::string_view next = lines_.Next();
-                if (IsEndOfMessage(next)) {
+                if (lines_.IsEnd(next)) {
                     more = false;
                 } else if (!StartsWithIgnoringCase(next, "end")) {
-                    message_.Body.emplace_back(WithoutLeadingDot(next));
+                    message_.Body.emplace_back(lines_.Unstuffed(next));
                 }
             }
             break;
@@ -444,8 +441,8 @@ class MessageBodyReader {
     }
 
     void ReadEntityBody(const std::string& encoding, ContentSink& sink) {
-        BodyDecoder decoder(encoding, sink);
-        for (std::string_view line = lines_.Next(decoder.ReadsCrLfOnly()); !IsEndOfMessage(line);
+        BodyDecoder decoder(encoding, sink, lines_);
+        for (std::string_view line = lines_.Next(decoder.ReadsCrLfOnly()); !lines_.IsEnd(line);
              line = lines_.Next(decoder.ReadsCrLfOnly())) {
             decoder.Line(line);
         }
@@ -458,16 +455,16 @@ class MessageBodyReader {
 
 }  // namespace
 
-void TIdMessage::ReadFromStream(std::istream& input, bool headersOnly) {
+void TIdMessage::ReadFromStream(std::istream& input, bool headersOnly, MessageForm form) {
     Clear();
     ClearBody();
     std::streambuf* buffer = input.rdbuf();
     if (buffer == nullptr) throw MimeError("Cannot read the message: no input");
-    LineReader lines(*buffer);
+    LineReader lines(*buffer, form);
     bool ended = false;
     for (;;) {
         const std::string_view line = lines.Next();
-        if (IsEndOfMessage(line)) {
+        if (lines.IsEnd(line)) {
             ended = true;
             break;
         }

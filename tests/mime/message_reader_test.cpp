@@ -18,10 +18,11 @@ using test::TempDir;
 
 class MessageReaderTest : public ::testing::Test {
   protected:
-    void Read(const std::string& text, bool headersOnly = false) {
+    void Read(const std::string& text, bool headersOnly = false,
+              MessageForm form = MessageForm::DotTerminated) {
         message.AttachmentTempDirectory = folder.path().string();
         std::istringstream input(text);
-        message.ReadFromStream(input, headersOnly);
+        message.ReadFromStream(input, headersOnly, form);
     }
     const TIdText& Text(size_t index) const {
         EXPECT_EQ(message.MessageParts.at(index)->Kind(), TIdPartKind::Text);
@@ -64,6 +65,24 @@ TEST_F(MessageReaderTest, PlainMessageReadsTheSameWithOrWithoutTheFinalDotLine) 
     EXPECT_EQ(message.Date, 0);
     EXPECT_EQ(message.Encoding, TIdMessageEncoding::PlainText);
     EXPECT_TRUE(message.MessageParts.empty());
+}
+
+TEST_F(MessageReaderTest, RawStoreTextKeepsDotLinesAndEveryPartAfterThem) {
+    const std::string plain = "Subject: s\r\n\r\nfirst\r\n.\r\n...and more\r\n..\r\n";
+    Read(plain, false, MessageForm::Raw);
+    EXPECT_EQ(message.Body, (std::vector<std::string>{"first", ".", "...and more", ".."}));
+    Read(plain);
+    EXPECT_EQ(message.Body, (std::vector<std::string>{"first"}));
+
+    Read("Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+         "--b\r\nContent-Type: text/plain\r\n\r\nsee:\r\n.\r\n.end\r\n"
+         "--b\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
+         "Content-Disposition: attachment; filename=\"a.txt\"\r\n"
+         "Content-Transfer-Encoding: quoted-printable\r\n\r\n.dot=\r\nfile\r\n--b--\r\n",
+         false, MessageForm::Raw);
+    ASSERT_EQ(message.MessageParts.size(), 2u);
+    EXPECT_EQ(Text(0).Body, (std::vector<std::string>{"see:", ".", ".end"}));
+    EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), ".dotfile");
 }
 
 TEST_F(MessageReaderTest, HeaderFieldsAndPriorities) {
