@@ -1,0 +1,55 @@
+#pragma once
+// The store backend for the mailbox files of Thunderbird and Eudora: a directory tree scanned
+// for mailbox files, or one mailbox file, each file listed as one folder.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mime/message.h"
+#include "stores/store_backend.h"
+
+namespace mailsift {
+
+class MailboxStoreBackend final : public StoreBackend {
+  public:
+    MailboxStoreBackend() = default;
+    ~MailboxStoreBackend() override;
+    MailboxStoreBackend(const MailboxStoreBackend&) = delete;
+    MailboxStoreBackend& operator=(const MailboxStoreBackend&) = delete;
+
+    // A directory is scanned for mailbox files, any other path opens as one mailbox file. The
+    // folders of the last path opened are kept after the close: opening that same path again
+    // lists them without a new scan, unless one of their files has changed or a stop cut the
+    // scan short.
+    StoreHandle Open(const std::string& path, TFolderList& folders) override;
+    // Loads only message index of the folder's file. kResultBadMessageIndex for an index
+    // outside the folder, kResultFolderMissing when the file is gone or the message could not
+    // be parsed or saved. Throws std::system_error when the file cannot be opened.
+    int32_t ReadMessage(StoreHandle handle, const TMessageExtractionOptions& options,
+                        const TFolder& folder, uint32_t index, TMessage& message) override;
+    int32_t Close(StoreHandle handle) override;
+
+  private:
+    void Scan(const std::string& path);
+    bool CachedFilesUnchanged() const;
+    // Copies the message's bytes into buffer_.
+    void LoadMessage(const TFolder& folder, uint32_t index);
+    // kResultNoAttachments when the attachment asked for is not one.
+    int32_t FillRecord(const TMessageExtractionOptions& options, TMessage& message);
+
+    StoreHandle handle_ = 0;
+    std::optional<std::string> cachedPath_;
+    // Not changed while a store is open: the folder lists handed out point into it.
+    std::vector<TFolder> cachedFolders_;
+    std::vector<std::filesystem::file_time_type> cachedTimes_;
+    std::string buffer_;
+    std::unique_ptr<TIdMessage> parsed_;
+};
+
+// The program's mailbox backend.
+StoreBackend& MailboxBackend();
+
+}  // namespace mailsift

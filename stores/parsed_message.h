@@ -1,0 +1,21 @@
+#pragma once
+// What the backends that parse message text take from the parsed message for the record.
+#include <string>
+#include <vector>
+
+#include "mime/message.h"
+#include "stores/core_types.h"
+
+namespace mailsift {
+
+// The lines of every text part in part order, or the message's own body lines when there is
+// no text, each followed by CR LF, without NUL characters.
+std::string BodyText(const TIdMessage& parsed);
+
+// Appends one entry per attachment part, with its part index, and saves the part that options
+// ask for (replacing the target). False when a save was asked for and no attachment has that
+// index, so that nothing written is never taken for a saved file.
+bool ListAttachments(const TIdMessage& parsed, const TMessageExtractionOptions& options,
+                     std::vector<TAttachFile>& attachments);
+
+}  // namespace mailsift

@@ -1,0 +1,268 @@
+#include "stores/mailbox_backend.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "stores/store_facade.h"
+#include "support/fake_store_backend.h"
+#include "support/file_helpers.h"
+#include "support/mailbox_writer.h"
+#include "support/temp_dir.h"
+#include "support/test_program_folder.h"
+
+namespace mailsift {
+namespace {
+
+using test::LineEnd;
+using test::MailboxMessage;
+using test::MailboxWriter;
+using ::testing::HasSubstr;
+
+class MailboxBackendTest : public ::testing::Test {
+  protected:
+    // Opens root (a directory or a file) and expects a store.
+    StoreHandle OpenStore(const std::string& root) {
+        folders_.clear();
+        const StoreHandle handle = backend_.Open(root, folders_);
+        EXPECT_GT(handle, kMaxResultCode);
+        return handle;
+    }
+
+    int32_t Read(StoreHandle handle, const TMessageExtractionOptions& options, uint32_t index,
+                 TMessage& message, size_t folder = 0) {
+        return backend_.ReadMessage(handle, options, *folders_.at(folder), index, message);
+    }
+
+    // The bytes of message index as they stand in its file.
+    static std::string Slice(const TFolder& folder, size_t index) {
+        const std::string bytes = test::ReadFileBytes(folder.StoreFile);
+        const auto start = static_cast<size_t>(folder.MessageOffsets[index]);
+        const size_t end = index + 1 < folder.MessageOffsets.size()
+                               ? static_cast<size_t>(folder.MessageOffsets[index + 1])
+                               : bytes.size();
+        return bytes.substr(start, end - start);
+    }
+
+    std::string RawSave(StoreHandle handle, uint32_t index, size_t folder = 0) {
+        TMessageExtractionOptions options;
+        options.SaveMessage = true;
+        options.TargetFile = dir_ / "saved.eml";
+        TMessage message;
+        EXPECT_EQ(Read(handle, options, index, message, folder), kResultSuccess);
+        return test::ReadFileBytes(options.TargetFile);
+    }
+
+    test::TestProgramFolder home_;
+    test::TempDir dir_;
+    test::TempDir mail_;
+    MailboxStoreBackend backend_;
+    TFolderList folders_;
+};
+
+MailboxMessage WithAttachments() {
+    MailboxMessage message;
+    message.Subject = "Two files";
+    message.Body = {"See the files.", std::string("NUL\0here", 8)};
+    message.Attachments = {{"one.bin", std::string("\x00\x01\x02 first", 9)},
+                           {"two.txt", "second file"}};
+    return message;
+}
+
+TEST_F(MailboxBackendTest, ReadModesAndRawBytes) {
+    for (LineEnd lineEnd : {LineEnd::Lf, LineEnd::CrLf}) {
+        MailboxWriter writer(mail_ / "Inbox", lineEnd);
+        MailboxMessage plain;
+        plain.FromName = "Ann Sender";
+        // Store text is not dot-stuffed: a "." line and leading dots are the message's own.
+        plain.Body = {"First line", "From here on, nothing splits.", ".", "...and on"};
+        writer.Add(plain);
+        writer.Add(WithAttachments());
+        writer.Close();
+
+        const StoreHandle handle = OpenStore(mail_.path().string());
+        ASSERT_EQ(folders_.size(), 1u);
+        EXPECT_EQ(folders_[0]->MessageOffsets, writer.MessageStarts());
+
+        TMessage headers;
+        EXPECT_EQ(Read(handle, {}, 0, headers), kResultSuccess);
+        EXPECT_EQ(headers.FromName, "Ann Sender");
+        EXPECT_EQ(headers.FromAddress, "ann@example.org");
+        EXPECT_EQ(headers.ToName, "Bob Receiver");
+        EXPECT_EQ(headers.ToAddress, "bob@example.org");
+        EXPECT_EQ(headers.Subject, "Hello");
+        EXPECT_GT(headers.Received, 45000.0);
+        EXPECT_EQ(headers.Created, headers.Received);
+        EXPECT_EQ(headers.Size, static_cast<int32_t>(Slice(*folders_[0], 0).size()));
+        EXPECT_TRUE(headers.Headers.empty() && headers.Body.empty() && headers.MessageId.empty());
+
+        TMessageExtractionOptions wantBody;
+        wantBody.WantBody = true;
+        TMessage plainBody;
+        EXPECT_EQ(Read(handle, wantBody, 0, plainBody), kResultSuccess);
+        EXPECT_THAT(plainBody.Headers, HasSubstr("\r\nSubject: Hello\r\n"));
+        EXPECT_EQ(plainBody.Body,
+                  "First line\r\n>From here on, nothing splits.\r\n.\r\n...and on\r\n");
+        TMessage partsBody;
+        EXPECT_EQ(Read(handle, wantBody, 1, partsBody), kResultSuccess);
+        EXPECT_EQ(partsBody.Body, "See the files.\r\nNULhere\r\n");
+
+        // The last message runs to the end of the file.
+        for (uint32_t i : {0u, 1u}) EXPECT_EQ(RawSave(handle, i), Slice(*folders_[0], i));
+        EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+    }
+}
+
+TEST_F(MailboxBackendTest, AttachmentsAreListedWithTheirPartIndices) {
+    MailboxWriter writer(mail_ / "Inbox");
+    writer.Add(WithAttachments());
+    writer.Add(MailboxMessage());
+    writer.Close();
+    const StoreHandle handle = OpenStore(mail_.path().string());
+
+    TMessageExtractionOptions list;
+    list.WantAttachments = true;
+    TMessage message;
+    EXPECT_EQ(Read(handle, list, 0, message), kResultSuccess);
+    EXPECT_TRUE(message.HasAttachments);
+    ASSERT_TRUE(message.Attachments.has_value());
+    ASSERT_EQ(message.Attachments->size(), 2u);
+    EXPECT_EQ((*message.Attachments)[0].FileName, "one.bin");
+    EXPECT_EQ((*message.Attachments)[0].Index, 1);
+    EXPECT_EQ((*message.Attachments)[1].FileName, "two.txt");
+    EXPECT_EQ((*message.Attachments)[1].Index, 2);
+
+    TMessageExtractionOptions save;
+    save.SaveAttachment = true;
+    save.AttachmentIndex = 1;
+    save.TargetFile = dir_ / "one.bin";
+    test::WriteFileBytes(save.TargetFile, "an older, longer file to be replaced");
+    EXPECT_EQ(Read(handle, save, 0, message), kResultSuccess);
+    EXPECT_EQ(test::ReadFileBytes(save.TargetFile), std::string("\x00\x01\x02 first", 9));
+    // Part 0 is the text: nothing is saved, and that is not passed off as a saved file.
+    save.AttachmentIndex = 0;
+    save.TargetFile = dir_ / "text.bin";
+    EXPECT_EQ(Read(handle, save, 0, message), kResultNoAttachments);
+    EXPECT_FALSE(std::filesystem::exists(save.TargetFile));
+
+    EXPECT_EQ(Read(handle, list, 1, message), kResultSuccess);
+    EXPECT_FALSE(message.HasAttachments);
+    EXPECT_TRUE(message.Attachments.has_value() && message.Attachments->empty());
+}
+
+TEST_F(MailboxBackendTest, RefusedCalls) {
+    MailboxWriter writer(mail_ / "Inbox");
+    writer.Add(MailboxMessage());
+    writer.Close();
+    const StoreHandle handle = OpenStore(mail_.path().string());
+    TFolderList more;
+    EXPECT_EQ(backend_.Open(mail_.path().string(), more), StoreHandle{kResultAlreadyOpen});
+
+    TMessage message;
+    message.Subject = "stale";
+    EXPECT_EQ(Read(handle + 1, {}, 0, message), kResultNotMyHandle);
+    EXPECT_TRUE(message.Subject.empty());
+    for (uint32_t index : {1u, 0x80000000u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(Read(handle, {}, index, message), kResultBadMessageIndex);
+    }
+
+    // A target that cannot be written, for the message or for an attachment.
+    TMessageExtractionOptions save;
+    save.SaveMessage = true;
+    save.TargetFile = dir_.path().string();
+    EXPECT_EQ(Read(handle, save, 0, message), kResultFolderMissing);
+    EXPECT_THAT(home_.ReportLog(), HasSubstr("Extract exception: "));
+
+    std::filesystem::remove(mail_ / "Inbox");
+    EXPECT_EQ(Read(handle, {}, 0, message), kResultFolderMissing);
+    EXPECT_EQ(backend_.Close(handle + 1), kResultNotMyHandle);
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+    EXPECT_EQ(backend_.Close(handle), kResultNotMyHandle);
+    EXPECT_EQ(Read(handle, {}, 0, message), kResultNotMyHandle);
+
+    const std::string log = home_.ReportLog();
+    EXPECT_THAT(log, HasSubstr("\tFind message boxes files.\r\n"));
+    EXPECT_THAT(log, HasSubstr("\tMail Box closed and free memory\r\n"));
+}
+
+TEST_F(MailboxBackendTest, ScanCacheSurvivesTheClose) {
+    const std::string root = mail_.path().string();
+    MailboxWriter first(mail_ / "A");
+    first.Add(MailboxMessage());
+    first.Add(MailboxMessage());
+    first.Close();
+    StoreHandle handle = OpenStore(root);
+    const TFolder* listed = folders_.at(0);
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+
+    // Not scanned again while its files stay as they were: the new mailbox is not seen.
+    MailboxWriter second(mail_ / "B");
+    second.Add(MailboxMessage());
+    second.Close();
+    handle = OpenStore(root);
+    ASSERT_EQ(folders_.size(), 1u);
+    EXPECT_EQ(folders_[0], listed);
+
+    // A file that shrinks under an open store is read from the old offsets without leaving it.
+    test::WriteFileBytes(mail_ / "A", "X\nFrom a b 1:2:3\nSubject: short\n");
+    EXPECT_EQ(RawSave(handle, 0), "From a b 1:2:3\nSubject: short\n");
+    EXPECT_EQ(RawSave(handle, 1), "");
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+
+    // Once a listed file has changed, the path is scanned again.
+    test::WriteFileBytes(mail_ / "A", "From a b 1:2:3\nSubject: one\n\nFrom c d 4:5:6\nX\n\n");
+    handle = OpenStore(root);
+    ASSERT_EQ(folders_.size(), 2u);
+    EXPECT_EQ(folders_[0]->MessageOffsets, (TMessageOffset{0, 29}));
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+
+    // Another path replaces the cache.
+    TFolderList none;
+    EXPECT_EQ(backend_.Open(dir_.path().string(), none), StoreHandle{kResultNothingFound});
+    EXPECT_EQ(backend_.Open(dir_.path().string(), none), StoreHandle{kResultNothingFound});
+    EXPECT_TRUE(none.empty());
+}
+
+TEST_F(MailboxBackendTest, SingleMailboxFilesThroughTheFacade) {
+    test::ScopedStoreBackends backends({nullptr, nullptr, &backend_});
+    for (const char* name : {"Inbox", "In.mbx", "Out.MBX"}) {
+        SCOPED_TRACE(name);
+        MailboxWriter writer(mail_ / name, LineEnd::CrLf);
+        writer.Add(MailboxMessage());
+        writer.Close();
+        TFolderList folders;
+        const StoreHandle handle = OpenMessageStore(mail_ / name, folders);
+        ASSERT_GT(handle, kMaxResultCode);
+        ASSERT_EQ(folders.size(), 1u);
+        EXPECT_EQ(folders[0]->Path, "MailBox//" + std::string(name));
+        EXPECT_EQ(folders[0]->Id, 1);
+        EXPECT_EQ(folders[0]->ParentId, 0);
+        TMessage message;
+        EXPECT_EQ(GetMessageBody(handle, *folders[0], 0, message), kResultSuccess);
+        EXPECT_EQ(message.Body, "Hello.\r\n");
+        EXPECT_EQ(CloseMessageStore(handle), kResultSuccess);
+    }
+    test::WriteFileBytes(mail_ / "Notes", "Not a mailbox\nFrom a b 1:2:3\nX\n");
+    TFolderList folders;
+    EXPECT_EQ(OpenMessageStore(mail_ / "Notes", folders), StoreHandle{kResultNothingFound});
+}
+
+TEST_F(MailboxBackendTest, RealMailboxReadsBackExactly) {
+    const std::string shared = test::SharedFixturesDir();
+    if (shared.empty()) GTEST_SKIP() << "../shared is absent: no real mailbox to read";
+    const StoreHandle handle = OpenStore(shared + "/mbox/mbox.win");
+    ASSERT_EQ(folders_.size(), 1u);
+    ASSERT_EQ(folders_[0]->MessageCount, 45);
+    for (uint32_t i = 0; i < 45; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(RawSave(handle, i), Slice(*folders_[0], i));
+        TMessage message;
+        EXPECT_EQ(Read(handle, {}, i, message), kResultSuccess);
+        EXPECT_EQ(message.Size, static_cast<int32_t>(Slice(*folders_[0], i).size()));
+    }
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+}
+
+}  // namespace
+}  // namespace mailsift
