@@ -1,0 +1,299 @@
+#include "stores/express_backend.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <unordered_map>
+
+#include <unistd.h>
+
+#include "config/report_log.h"
+#include "config/settings.h"
+#include "mime/message.h"
+#include "platform/date_time.h"
+#include "platform/safe_name.h"
+#include "stores/parsed_message.h"
+#include "stores/store_handles.h"
+
+namespace mailsift {
+
+namespace {
+
+constexpr std::string_view kFoldersFileName = "folders.dbx";
+// Deeper than any folder tree a mail client makes; a chain that goes on is damage, and cutting
+// it keeps a crafted list of folders from growing display paths without end.
+constexpr size_t kMaxFolderDepth = 64;
+
+// The file a message's text passes through on its way to the parser, one per process so that
+// two programs never share it, removed when the read ends, also when the parser throws.
+class TemporaryMessageFile {
+  public:
+    TemporaryMessageFile()
+        : path_(ExpandEnvironmentPath("%Temp%") + "/mailsift-message-" +
+                std::to_string(::getpid()) + ".$$$") {}
+    ~TemporaryMessageFile() {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    TemporaryMessageFile(const TemporaryMessageFile&) = delete;
+    TemporaryMessageFile& operator=(const TemporaryMessageFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+bool IsRegularFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+int64_t FileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<int64_t>(size);
+}
+
+// A folder's name as one component of a display path.
+std::string PathComponent(const std::string& name) {
+    return SafeFileName(name.substr(0, name.find_last_not_of(' ') + 1));
+}
+
+void FillFromInfo(const TMessageInfo& info, TMessage& message) {
+    message.MessageId = info.MessageIdText;
+    message.FromName = info.SenderName;
+    message.FromAddress = info.SenderAddress;
+    message.Subject = info.SubjectText;
+    message.ToName = info.ReceiverName;
+    message.ToAddress = info.ReceiverAddress;
+    message.Created = DateTimeFromFileTime(info.CreatedTime);
+    message.Received = DateTimeFromFileTime(info.ReceivedTime);
+    message.Size = static_cast<int32_t>(info.MessageSize);
+    message.HasAttachments = (info.Flags & kDbxAttachmentFlag) != 0;
+    message.Tag0BPresent = !info.Str0B.empty();
+}
+
+}  // namespace
+
+ExpressStoreBackend::~ExpressStoreBackend() {
+    if (handle_ != 0) ReleaseStoreHandle(handle_);
+}
+
+StoreHandle ExpressStoreBackend::Open(const std::string& path, TFolderList& folders) {
+    if (handle_ != 0) return kResultAlreadyOpen;
+    if (!IsRegularFile(path)) return kResultNothingFound;
+    reported_.clear();
+    try {
+        std::vector<std::unique_ptr<TFolder>> listed =
+            std::filesystem::path(path).filename() == kFoldersFileName ? ListStoreFolders(path)
+                                                                       : ListFolderFile(path);
+        if (listed.empty()) return kResultNoFolders;
+        folders_ = std::move(listed);
+    } catch (const std::exception& error) {
+        WriteReport(std::string("Open index file error, can't  export. Please select valid folder. "
+                                "System message: ") +
+                    error.what());
+        return kResultNoFolders;
+    }
+    handle_ = NewStoreHandle();
+    for (const auto& folder : folders_) folders.push_back(folder.get());
+    return handle_;
+}
+
+std::vector<std::unique_ptr<TFolder>> ExpressStoreBackend::ListStoreFolders(
+    const std::string& path) {
+    DbxDamageList damage;
+    std::vector<TFolder> infos = ReadDbxFolders(path, damage);
+    ReportDamage(path, damage);
+    const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+    std::vector<std::unique_ptr<TFolder>> folders;
+    for (TFolder& info : infos) {
+        auto folder = std::make_unique<TFolder>(std::move(info));
+        // The stored name is a bare file name in every real store; a name with a folder part
+        // must not lead the reader out of the store's folder.
+        if (!folder->StoreFile.empty()) {
+            folder->StoreFile = (directory / SafeFileName(folder->StoreFile)).string();
+        }
+        if (IsRegularFile(folder->StoreFile)) {
+            DbxDamageList countDamage;
+            folder->MessageCount = ReadDbxItemCount(folder->StoreFile, countDamage);
+            folder->Size = FileSize(folder->StoreFile);
+            ReportDamage(folder->StoreFile, countDamage);
+        }
+        folders.push_back(std::move(folder));
+    }
+    SetDisplayPaths(path, folders);
+    return folders;
+}
+
+std::vector<std::unique_ptr<TFolder>> ExpressStoreBackend::ListFolderFile(const std::string& path) {
+    auto folder = std::make_unique<TFolder>();
+    folder->Name = std::filesystem::path(path).stem().string();
+    folder->Path = PathComponent(folder->Name);
+    folder->StoreFile = path;
+    folder->Id = 1;
+    DbxDamageList damage;
+    folder->MessageCount = ReadDbxItemCount(path, damage);
+    folder->Size = FileSize(path);
+    ReportDamage(path, damage);
+    std::vector<std::unique_ptr<TFolder>> folders;
+    folders.push_back(std::move(folder));
+    return folders;
+}
+
+// A folder's path is its parent's path and its own name; a parent without a file of its own
+// (the store's top folder) is not listed, so the chain ends there.
+void ExpressStoreBackend::SetDisplayPaths(const std::string& path,
+                                          std::vector<std::unique_ptr<TFolder>>& folders) {
+    std::unordered_map<int32_t, size_t> firstWithId;
+    for (size_t i = 0; i < folders.size(); ++i) firstWithId.try_emplace(folders[i]->Id, i);
+    for (size_t i = 0; i < folders.size(); ++i) {
+        std::vector<size_t> chain{i};
+        while (folders[chain.back()]->Id != 0) {
+            const auto parent = firstWithId.find(folders[chain.back()]->ParentId);
+            if (parent == firstWithId.end()) break;
+            const std::string at = " at folder id " + std::to_string(folders[i]->Id);
+            if (std::find(chain.begin(), chain.end(), parent->second) != chain.end()) {
+                ReportOnce(path, "parent chain loop", "parent chain loop" + at);
+                break;
+            }
+            if (chain.size() == kMaxFolderDepth) {
+                ReportOnce(path, "nesting", "folders nested too deep" + at);
+                break;
+            }
+            chain.push_back(parent->second);
+        }
+        std::string display;
+        for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
+            if (level != chain.rbegin()) display += '/';
+            display += PathComponent(folders[*level]->Name);
+        }
+        folders[i]->Path = std::move(display);
+    }
+}
+
+int32_t ExpressStoreBackend::ReadMessage(StoreHandle handle,
+                                         const TMessageExtractionOptions& options,
+                                         const TFolder& folder, uint32_t index, TMessage& message) {
+    message = TMessage{};
+    if (handle_ == 0 || handle != handle_) return kResultNotMyHandle;
+    const std::vector<TMessageInfo>& infos = MessageInfosOf(folder.StoreFile);
+    if (index >= infos.size()) return kResultBadMessageIndex;
+    const TMessageInfo& info = infos[index];
+    if (info.DataPosition <= 0) return kResultBadMessageIndex;
+    if (options.WantAttachments || options.SaveAttachment) {
+        return ReadAttachments(options, folder, info, message);
+    }
+    if (options.SaveMessage) return SaveRawMessage(folder.StoreFile, info, options.TargetFile);
+    FillFromInfo(info, message);
+    if (options.WantBody) return ReadBody(folder, info, message);
+    return kResultSuccess;
+}
+
+const std::vector<TMessageInfo>& ExpressStoreBackend::MessageInfosOf(const std::string& storeFile) {
+    if (storeFile != cachedStoreFile_) {
+        // A read that throws must leave no list behind under either name.
+        cachedInfos_.clear();
+        cachedStoreFile_.clear();
+        DbxDamageList damage;
+        cachedInfos_ = ReadDbxMessageInfos(storeFile, damage);
+        cachedStoreFile_ = storeFile;
+        ReportDamage(storeFile, damage);
+    }
+    return cachedInfos_;
+}
+
+bool ExpressStoreBackend::CopyForParser(const std::string& storeFile, const TMessageInfo& info,
+                                        const std::string& temporaryFile) {
+    DbxDamageList damage;
+    const DbxExtractResult result =
+        ExtractDbxMessage(storeFile, info.DataPosition, temporaryFile, damage);
+    ReportDamage(storeFile, damage);
+    return result == DbxExtractResult::Copied;
+}
+
+int32_t ExpressStoreBackend::ReadAttachments(const TMessageExtractionOptions& options,
+                                             const TFolder& folder, const TMessageInfo& info,
+                                             TMessage& message) {
+    std::vector<TAttachFile>& attachments = message.Attachments.emplace();
+    if ((info.Flags & kDbxAttachmentFlag) == 0) return kResultNoAttachments;
+    const TemporaryMessageFile text;
+    if (!CopyForParser(folder.StoreFile, info, text.path())) return kResultNoAttachments;
+    TIdMessage parsed;
+    parsed.ReadFromFile(text.path(), false, MessageForm::Raw);
+    message.HasAttachments = true;
+    return ListAttachments(parsed, options, attachments) ? kResultSuccess : kResultNoAttachments;
+}
+
+int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo& info,
+                                      TMessage& message) {
+    const TemporaryMessageFile text;
+    if (!CopyForParser(folder.StoreFile, info, text.path())) return kResultBadMessageIndex;
+    TIdMessage parsed;
+    parsed.ReadFromFile(text.path(), false, MessageForm::Raw);
+    message.Headers = parsed.Headers.Text();
+    message.Body = BodyText(parsed);
+    return kResultSuccess;
+}
+
+// A failure to write is told as one, never as a saved message.
+int32_t ExpressStoreBackend::SaveRawMessage(const std::string& storeFile, const TMessageInfo& info,
+                                            const std::string& targetFile) {
+    DbxDamageList damage;
+    const DbxExtractResult result =
+        ExtractDbxMessage(storeFile, info.DataPosition, targetFile, damage);
+    ReportDamage(storeFile, damage);
+    switch (result) {
+        case DbxExtractResult::Copied:
+            return kResultSuccess;
+        case DbxExtractResult::NoText:
+            return kResultBadMessageIndex;
+        case DbxExtractResult::TargetFailed:
+            return kResultWriteFailed;
+    }
+    return kResultWriteFailed;
+}
+
+int32_t ExpressStoreBackend::Close(StoreHandle handle) {
+    if (handle_ == 0 || handle != handle_) return kResultNotMyHandle;
+    ReleaseStoreHandle(handle_);
+    handle_ = 0;
+    cachedStoreFile_.clear();
+    cachedInfos_.clear();
+    return kResultSuccess;
+}
+
+void ExpressStoreBackend::ReportDamage(const std::string& file, const DbxDamageList& damage) {
+    struct Seen {
+        int64_t firstPosition;
+        size_t times;
+    };
+    std::map<DbxDamageKind, Seen> byKind;
+    for (const DbxDamage& item : damage) {
+        auto [seen, added] = byKind.try_emplace(item.Kind, Seen{item.Position, 0});
+        ++seen->second.times;
+    }
+    for (const auto& [kind, seen] : byKind) {
+        const std::string what(DescribeDbxDamage(kind));
+        std::string line = what + " at position " + std::to_string(seen.firstPosition);
+        if (seen.times > 1) line += " (" + std::to_string(seen.times) + " times)";
+        ReportOnce(file, what, line);
+    }
+}
+
+void ExpressStoreBackend::ReportOnce(const std::string& file, const std::string& what,
+                                     const std::string& line) {
+    if (reported_.emplace(file, what).second) {
+        WriteReport("Damaged folder file " + file + ": " + line);
+    }
+}
+
+StoreBackend& OutlookExpressBackend() {
+    static ExpressStoreBackend backend;
+    return backend;
+}
+
+}  // namespace mailsift
