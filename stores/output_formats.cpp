@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "config/report_log.h"
+#include "config/text_file.h"
 #include "platform/date_time.h"
 #include "platform/file_system.h"
 #include "stores/store_facade.h"
@@ -89,22 +90,6 @@ std::string TextSummary(const TMessage& message) {
     return text;
 }
 
-// Calls f for each line of text; CR LF, LF and a lone CR all end a line, and a line end at
-// the very end does not start one more, empty line.
-template <typename F>
-void ForEachLine(std::string_view text, F f) {
-    while (!text.empty()) {
-        const size_t end = text.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            f(text);
-            return;
-        }
-        f(text.substr(0, end));
-        const size_t next = text.compare(end, 2, "\r\n") == 0 ? end + 2 : end + 1;
-        text.remove_prefix(next);
-    }
-}
-
 std::string HtmlPage(const TMessage& message) {
     std::string page(kUtf8ByteOrderMark);
     auto line = [&](std::initializer_list<std::string_view> parts) {
@@ -128,9 +113,9 @@ std::string HtmlPage(const TMessage& message) {
     field("Create:", FormatDateTime(message.Created));
     field("Recive:", FormatDateTime(message.Received));
     line({"<b>Size:</b>", kTab, std::to_string(message.Size), " byte<br><br><br>"});
-    ForEachLine(message.Body, [&](std::string_view body) {
+    for (const std::string& body : SplitLines(message.Body)) {
         line({"<p>", EscapeHtml(body), "</p>"});
-    });
+    }
     line({"</body>"});
     line({"</html>"});
     return page;
