@@ -5,13 +5,17 @@
 
 #include "config/report_log.h"
 #include "platform/text_match.h"
+#include "stores/express_backend.h"
+#include "stores/mailbox_backend.h"
 #include "stores/store_backend.h"
 #include "stores/store_log.h"
 
 namespace mailsift {
 
 StoreBackends& ActiveStoreBackends() {
-    static StoreBackends backends;
+    static StoreBackends backends{.MSOutlook = nullptr,
+                                  .OutlookExpress = &OutlookExpressBackend(),
+                                  .Mailbox = &MailboxBackend()};
     return backends;
 }
 
@@ -129,8 +133,8 @@ int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t inde
     options.TargetFile = targetFile;
     TMessage scratch;
     const int32_t result = ReadFromBackends(handle, options, folder, index, scratch);
-    WriteReport(
-        StoreLogLine("GetMessageAttachToFile", {std::filesystem::path(targetFile).filename().string()}));
+    WriteReport(StoreLogLine("GetMessageAttachToFile",
+                             {std::filesystem::path(targetFile).filename().string()}));
     return result;
 }
 

@@ -6,8 +6,12 @@
 #include <sstream>
 
 #include "config/folders.h"
+#include "platform/date_time.h"
+#include "support/dbx_store_writer.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
+#include "support/mailbox_writer.h"
+#include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
@@ -111,6 +115,79 @@ TEST_F(CliTest, ListPrintsResultAndFolders) {
     const CliRun noStore = RunCommand({"list", home_.dir() / "notes.txt"});
     EXPECT_EQ(noStore.status, 1);
     EXPECT_EQ(noStore.out, "result\t1\n");
+}
+
+TEST_F(CliTest, ListAndHeadersReadMailboxFolders) {
+    test::TempDir mail;
+    test::MailboxWriter inbox(
+        test::AddMailboxFolder(test::MailClient::Thunderbird, mail.path().string(), "Inbox"));
+    test::MailboxMessage first;
+    first.Subject = "Tab\there";
+    inbox.Add(first);
+    test::MailboxMessage second;
+    second.FromName = "Carl";
+    second.Attachments = {{"a.txt", "content"}};
+    inbox.Add(second);
+    inbox.Close();
+
+    const CliRun list = RunCommand({"list", mail.path().string()});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("\n1\t0\t2\t" + std::to_string(inbox.Size()) + "\tMailBox//Inbox\n"),
+              std::string::npos)
+        << list.out;
+
+    const CliRun headers = RunCommand({"headers", mail.path().string()});
+    EXPECT_EQ(headers.status, 0) << headers.err;
+    const TDateTime date = DateTimeFromUnixTime(1704103200);  // the writer's Date header
+    const std::string received = FormatDate(date) + " " + FormatShortTime(date);
+    const std::vector<int64_t>& starts = inbox.MessageStarts();
+    EXPECT_EQ(headers.out, "MailBox//Inbox\t0\tAnn Sender\tann@example.org\tTab here\t" + received +
+                               "\t" + std::to_string(starts[1] - starts[0]) +
+                               "\t0\n"
+                               "MailBox//Inbox\t1\tCarl\tann@example.org\tHello\t" +
+                               received + "\t" + std::to_string(inbox.Size() - starts[1]) +
+                               "\t0\n");
+
+    const CliRun missing = RunCommand({"headers", mail / "nowhere"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+}
+
+TEST_F(CliTest, ListAndHeadersReadOutlookExpressStores) {
+    test::TempDir store;
+    test::DbxFoldersFileWriter folders;
+    folders.Add({.Name = "Inbox  ", .FileName = "Inbox.dbx", .Id = 2, .ParentId = 1});
+    folders.Add({.Name = "Work", .FileName = "Work.dbx", .Id = 3, .ParentId = 2});
+    folders.Write(store / "folders.dbx");
+    test::DbxFolderFileWriter inbox;
+    test::DbxMessage message;
+    message.Text = "Subject: Hi\r\n\r\nText\r\n";
+    message.Subject = "Hi";
+    message.SenderName = "Ann";
+    message.SenderAddress = "ann@example.org";
+    message.ReceivedTime = 133485768000000000;  // 2024-01-01 10:00:00 UTC
+    message.Flags = 0x4000;
+    inbox.Add(message);
+    inbox.Write(store / "Inbox.dbx");
+    test::DbxFolderFileWriter().Write(store / "Work.dbx");
+
+    const CliRun list = RunCommand({"list", store / "folders.dbx"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("\n2\t1\t1\t"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\tInbox\n3\t2\t0\t"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\tInbox/Work\n"), std::string::npos) << list.out;
+
+    const TDateTime received = DateTimeFromUnixTime(1704103200);
+    const std::string fields = "\t0\tAnn\tann@example.org\tHi\t" + FormatDate(received) + " " +
+                               FormatShortTime(received) + "\t" +
+                               std::to_string(message.Text.size()) + "\t1\n";
+    const CliRun headers = RunCommand({"headers", store / "folders.dbx"});
+    EXPECT_EQ(headers.status, 0) << headers.err;
+    EXPECT_EQ(headers.out, "Inbox" + fields);
+
+    const CliRun loose = RunCommand({"headers", store / "Inbox.dbx"});
+    EXPECT_EQ(loose.status, 0) << loose.err;
+    EXPECT_EQ(loose.out, "Inbox" + fields);
 }
 
 }  // namespace
