@@ -42,6 +42,10 @@ std::optional<std::string_view> LineReader::NextLine(bool crlfOnly) {
             std::string_view piece(start, at);
             begin_ += at + 1;
             ended_with_line_end_ = true;
+            if (!line_end_seen_) {
+                line_end_seen_ = true;
+                uses_crlf_ = crBefore;
+            }
             if (!spilled) {
                 if (crBefore) piece.remove_suffix(1);
                 return piece;

@@ -30,6 +30,9 @@ class LineReader {
     std::optional<std::string_view> NextLine(bool crlfOnly = false);
     // Whether the input ended with a line end (or was empty), once NextLine gave nullopt.
     bool EndedWithLineEnd() const { return ended_with_line_end_; }
+    // Whether the text ends its lines with CR LF, as its first line does; true until a line
+    // end has been read. Text a store keeps with LF line ends has no CR LF anywhere.
+    bool UsesCrLf() const { return uses_crlf_; }
 
     // Whether a line from Next ends the message. In raw text a "." line is text, so only the
     // end of the input (told apart by where its view points) ends it.
@@ -57,6 +60,8 @@ class LineReader {
     bool ended_ = false;
     std::string long_line_;
     bool ended_with_line_end_ = true;
+    bool line_end_seen_ = false;
+    bool uses_crlf_ = true;
 };
 
 }  // namespace mailsift

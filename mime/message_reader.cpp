@@ -116,7 +116,9 @@ class BodyDecoder {
         scratch_.reserve(1 << 12);
     }
 
-    bool ReadsCrLfOnly() const { return kind_ == Kind::Binary; }
+    // Binary content may hold lone LFs of its own, so only CR LF ends its lines; in text
+    // without CR LF line ends that would run the part on past its boundary line.
+    bool ReadsCrLfOnly() const { return kind_ == Kind::Binary && lines_.UsesCrLf(); }
 
     void Line(std::string_view line) {
         switch (kind_) {

@@ -74,12 +74,13 @@ TEST_F(MessageReaderTest, RawStoreTextKeepsDotLinesAndEveryPartAfterThem) {
     Read(plain);
     EXPECT_EQ(message.Body, (std::vector<std::string>{"first"}));
 
-    Read("Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-         "--b\r\nContent-Type: text/plain\r\n\r\nsee:\r\n.\r\n.end\r\n"
-         "--b\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
-         "Content-Disposition: attachment; filename=\"a.txt\"\r\n"
-         "Content-Transfer-Encoding: quoted-printable\r\n\r\n.dot=\r\nfile\r\n--b--\r\n",
-         false, MessageForm::Raw);
+    Read(
+        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+        "--b\r\nContent-Type: text/plain\r\n\r\nsee:\r\n.\r\n.end\r\n"
+        "--b\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
+        "Content-Disposition: attachment; filename=\"a.txt\"\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\n.dot=\r\nfile\r\n--b--\r\n",
+        false, MessageForm::Raw);
     ASSERT_EQ(message.MessageParts.size(), 2u);
     EXPECT_EQ(Text(0).Body, (std::vector<std::string>{"see:", ".", ".end"}));
     EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), ".dotfile");
@@ -218,6 +219,19 @@ TEST_F(MessageReaderTest, SevenBitAndBinaryAttachmentsEndWhereTheBoundaryLineBeg
     ASSERT_EQ(message.MessageParts.size(), 2u);
     EXPECT_EQ(ReadFileBytes(Attachment(0).StoredPath), ".line one\r\nline two");
     EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), "raw\nwith lone LF\r\nend");
+
+    // Text kept with LF line ends (a mailbox written on Linux) has no CR LF to end a binary
+    // part: its boundary line ends it all the same, and the parts after it are kept.
+    Read(
+        "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b\n\n"
+        "--b\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: binary\n\n"
+        "first\n"
+        "--b\nContent-Type: application/octet-stream\n\nsecond\n"
+        "--b--\n",
+        false, MessageForm::Raw);
+    ASSERT_EQ(message.MessageParts.size(), 2u);
+    EXPECT_EQ(ReadFileBytes(Attachment(0).StoredPath), "first");
+    EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), "second");
 }
 
 TEST_F(MessageReaderTest, UuencodedAttachmentInsidePlainText) {
