@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace mailsift {
@@ -22,6 +24,25 @@ bool ForceDirectories(const std::string& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);
     return std::filesystem::is_directory(path, error);
+}
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    errno = 0;
+    bool opened = false;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        opened = out.is_open();
+        if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        // What is still buffered reaches the disk only here; a full disk fails no earlier.
+        if (out) out.close();
+        if (out) return;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    if (opened) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    throw std::system_error(error, std::generic_category(), "Cannot write file " + path);
 }
 
 std::string WithoutTrailingSlashes(std::string path) {

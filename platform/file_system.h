@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "platform/date_time.h"
 
@@ -10,6 +11,10 @@ namespace mailsift {
 void SetFileDate(const std::string& path, TDateTime value);
 // Creates the folder and every missing folder above it; true when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
+// Replaces the file at path with bytes. A write that fails throws std::system_error and removes
+// what it wrote, so a half-written file is never taken for a whole one; a file that could not
+// even be opened was not ours and stays.
+void WriteWholeFile(const std::string& path, std::string_view bytes);
 // The path without "/" at its end; "/" itself stays.
 std::string WithoutTrailingSlashes(std::string path);
 

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "config/report_log.h"
+#include "platform/file_system.h"
 #include "platform/work_hooks.h"
 #include "stores/mailbox_scan.h"
 #include "stores/parsed_message.h"
@@ -32,14 +33,6 @@ class BufferReader final : public std::streambuf {
         setg(bytes.data(), bytes.data(), bytes.data() + bytes.size());
     }
 };
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::system_error(errno, std::generic_category(), "Cannot write file " + path);
-    }
-}
 
 int64_t FileSizeOf(std::ifstream& file) {
     file.seekg(0, std::ios::end);

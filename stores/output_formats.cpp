@@ -6,10 +6,8 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string_view>
-#include <system_error>
 
 #include "config/report_log.h"
 #include "config/text_file.h"
@@ -55,22 +53,6 @@ std::string EscapeHtml(std::string_view text) {
         }
     }
     return escaped;
-}
-
-// Writes a whole output file; a write that fails removes what was written and throws, so a
-// half-written summary is never taken for a complete one.
-void WriteOutputFile(const std::string& path, const std::string& content) {
-    errno = 0;
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        if (out) out.close();
-        if (out) return;
-    }
-    const int error = errno != 0 ? errno : EIO;
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    throw std::system_error(error, std::generic_category(), "cannot write " + path);
 }
 
 std::string TextSummary(const TMessage& message) {
@@ -128,7 +110,7 @@ int32_t SaveRendered(StoreHandle handle, const TFolder& folder, int32_t index,
     TMessage message;
     const int32_t result = GetMessageBody(handle, folder, index, message);
     if (result != kResultSuccess) return result;
-    WriteOutputFile(targetFile, render(message));
+    WriteWholeFile(targetFile, render(message));
     return kResultSuccess;
 }
 

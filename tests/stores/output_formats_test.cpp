@@ -118,6 +118,12 @@ TEST_F(OutputFormatsTest, FailedReadWritesNoFileAndUnwritableTargetThrows) {
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_THROW(SaveMessageToHTMLFile(handle, *folders[0], 0, home_.dir() / "none/out.html"),
                  std::system_error);
+    // What already stands under the name and cannot be opened for writing (a read-only file of
+    // someone else's, here a folder) was never written by the save and is not removed by it.
+    const std::string taken = home_.dir() / "taken.txt";
+    std::filesystem::create_directory(taken);
+    EXPECT_THROW(SaveMessageToTextFile(handle, *folders[0], 0, taken), std::system_error);
+    EXPECT_TRUE(std::filesystem::is_directory(taken));
     CloseMessageStore(handle);
 }
 
