@@ -7,7 +7,7 @@
 #include <map>
 #include <unordered_map>
 
-#include <unistd.h>
+#include <stdlib.h>
 
 #include "config/report_log.h"
 #include "config/settings.h"
@@ -22,27 +22,36 @@ namespace mailsift {
 namespace {
 
 constexpr std::string_view kFoldersFileName = "folders.dbx";
-// Deeper than any folder tree a mail client makes; a chain that goes on is damage, and cutting
-// it keeps a crafted list of folders from growing display paths without end.
+// Deeper than any folder tree a mail client makes, and longer than any path the file system
+// takes: a parent chain that goes past either is damage. Cutting it keeps a crafted list (many
+// folders under one huge name) from making display paths far larger than the file itself.
 constexpr size_t kMaxFolderDepth = 64;
+constexpr size_t kMaxDisplayPath = 4096;
 
-// The file a message's text passes through on its way to the parser, one per process so that
-// two programs never share it, removed when the read ends, also when the parser throws.
+// The file a message's text passes through on its way to the parser. It lies in a folder of
+// its own that only this user can enter, so that neither another program nor another user can
+// share it, plant it or read it; both go when the read ends, also when the parser throws.
 class TemporaryMessageFile {
   public:
-    TemporaryMessageFile()
-        : path_(ExpandEnvironmentPath("%Temp%") + "/mailsift-message-" +
-                std::to_string(::getpid()) + ".$$$") {}
+    TemporaryMessageFile() {
+        std::string folder = ExpandEnvironmentPath("%Temp%") + "/mailsift-XXXXXX";
+        if (::mkdtemp(folder.data()) == nullptr) return;
+        folder_ = folder;
+        path_ = folder_ + "/message.$$$";
+    }
     ~TemporaryMessageFile() {
+        if (folder_.empty()) return;
         std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
+        std::filesystem::remove_all(folder_, ignored);
     }
     TemporaryMessageFile(const TemporaryMessageFile&) = delete;
     TemporaryMessageFile& operator=(const TemporaryMessageFile&) = delete;
 
+    // Empty when no folder could be made.
     const std::string& path() const { return path_; }
 
   private:
+    std::string folder_;
     std::string path_;
 };
 
@@ -149,27 +158,41 @@ std::vector<std::unique_ptr<TFolder>> ExpressStoreBackend::ListFolderFile(const 
 void ExpressStoreBackend::SetDisplayPaths(const std::string& path,
                                           std::vector<std::unique_ptr<TFolder>>& folders) {
     std::unordered_map<int32_t, size_t> firstWithId;
-    for (size_t i = 0; i < folders.size(); ++i) firstWithId.try_emplace(folders[i]->Id, i);
+    std::vector<std::string> components;
+    components.reserve(folders.size());
     for (size_t i = 0; i < folders.size(); ++i) {
+        firstWithId.try_emplace(folders[i]->Id, i);
+        components.push_back(PathComponent(folders[i]->Name));
+    }
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const auto report = [&](const std::string& what) {
+            ReportOnce(path, what, what + " at folder id " + std::to_string(folders[i]->Id));
+        };
         std::vector<size_t> chain{i};
+        size_t length = components[i].size();
         while (folders[chain.back()]->Id != 0) {
             const auto parent = firstWithId.find(folders[chain.back()]->ParentId);
             if (parent == firstWithId.end()) break;
-            const std::string at = " at folder id " + std::to_string(folders[i]->Id);
             if (std::find(chain.begin(), chain.end(), parent->second) != chain.end()) {
-                ReportOnce(path, "parent chain loop", "parent chain loop" + at);
+                report("parent chain loop");
                 break;
             }
             if (chain.size() == kMaxFolderDepth) {
-                ReportOnce(path, "nesting", "folders nested too deep" + at);
+                report("folders nested too deep");
                 break;
             }
+            if (length + 1 + components[parent->second].size() > kMaxDisplayPath) {
+                report("display path too long");
+                break;
+            }
+            length += 1 + components[parent->second].size();
             chain.push_back(parent->second);
         }
         std::string display;
+        display.reserve(length);
         for (auto level = chain.rbegin(); level != chain.rend(); ++level) {
             if (level != chain.rbegin()) display += '/';
-            display += PathComponent(folders[*level]->Name);
+            display += components[*level];
         }
         folders[i]->Path = std::move(display);
     }
@@ -208,6 +231,7 @@ const std::vector<TMessageInfo>& ExpressStoreBackend::MessageInfosOf(const std::
 
 bool ExpressStoreBackend::CopyForParser(const std::string& storeFile, const TMessageInfo& info,
                                         const std::string& temporaryFile) {
+    if (temporaryFile.empty()) return false;
     DbxDamageList damage;
     const DbxExtractResult result =
         ExtractDbxMessage(storeFile, info.DataPosition, temporaryFile, damage);

@@ -161,21 +161,31 @@ TEST_F(ExpressBackendTest, FolderListWithDisplayPaths) {
     EXPECT_TRUE(more.empty());
 }
 
-TEST_F(ExpressBackendTest, ParentChainsThatLoopEndAndAreReported) {
+TEST_F(ExpressBackendTest, ParentChainsThatLoopOrRunLongEndAndAreReported) {
     test::DbxFoldersFileWriter folders;
     folders.Add({"A", "A.dbx", 5, 6, false});
     folders.Add({"B", "B.dbx", 6, 5, false});
     folders.Add({"Self", "Self.dbx", 7, 7, false});
+    // Children that would each repeat a huge parent name: a small crafted file must not make
+    // the folder list take memory out of all proportion to it.
+    const std::string huge(100'000, 'H');
+    folders.Add({huge, "Huge.dbx", 8, 0, false});
+    for (int32_t id = 9; id < 12; ++id) folders.Add({"Child", "Child.dbx", id, 8, false});
+    folders.Add({"Grandchild", "Grandchild.dbx", 12, 11, false});
     folders.Write(Store("folders.dbx"));
 
     Open(Store("folders.dbx"));
-    ASSERT_EQ(folders_.size(), 3u);
+    ASSERT_EQ(folders_.size(), 8u);
     EXPECT_EQ(folders_[0]->Path, "B/A");
     EXPECT_EQ(folders_[1]->Path, "A/B");
     EXPECT_EQ(folders_[2]->Path, "Self");
+    EXPECT_EQ(folders_[3]->Path, huge);
+    for (size_t i = 4; i < 7; ++i) EXPECT_EQ(folders_[i]->Path, "Child");
+    EXPECT_EQ(folders_[7]->Path, "Child/Grandchild");
     const std::string log = home_.ReportLog();
-    EXPECT_NE(log.find("Damaged folder file " + Store("folders.dbx") + ": parent chain loop"),
-              std::string::npos);
+    const std::string damaged = "Damaged folder file " + Store("folders.dbx") + ": ";
+    EXPECT_NE(log.find(damaged + "parent chain loop"), std::string::npos);
+    EXPECT_NE(log.find(damaged + "display path too long"), std::string::npos);
 }
 
 TEST_F(ExpressBackendTest, HeaderModeReadsTheMessageInfos) {
