@@ -14,6 +14,7 @@
 #include "mime/message.h"
 #include "platform/date_time.h"
 #include "platform/safe_name.h"
+#include "platform/text_case.h"
 #include "stores/parsed_message.h"
 #include "stores/store_handles.h"
 
@@ -54,6 +55,26 @@ class TemporaryMessageFile {
     std::string folder_;
     std::string path_;
 };
+
+// The mail client names it "Folders.dbx"; a copy from a Windows disk keeps that case, one
+// from a FAT volume may show it lower-cased, and Windows never told them apart.
+bool IsFoldersFile(const std::string& path) {
+    return EqualsIgnoringCase(std::filesystem::path(path).filename().string(), kFoldersFileName);
+}
+
+// The store's files by upper-cased name, to find a folder file whose name the store gives in
+// another case than the copied files carry.
+std::unordered_map<std::string, std::string> FilesByUpperCasedName(
+    const std::filesystem::path& directory) {
+    std::unordered_map<std::string, std::string> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        files.try_emplace(AsciiUpperCased(name), name);
+    }
+    return files;
+}
 
 bool IsRegularFile(const std::string& path) {
     std::error_code error;
@@ -97,8 +118,7 @@ StoreHandle ExpressStoreBackend::Open(const std::string& path, TFolderList& fold
     reported_.clear();
     try {
         std::vector<std::unique_ptr<TFolder>> listed =
-            std::filesystem::path(path).filename() == kFoldersFileName ? ListStoreFolders(path)
-                                                                       : ListFolderFile(path);
+            IsFoldersFile(path) ? ListStoreFolders(path) : ListFolderFile(path);
         if (listed.empty()) return kResultNoFolders;
         folders_ = std::move(listed);
     } catch (const std::exception& error) {
@@ -118,13 +138,19 @@ std::vector<std::unique_ptr<TFolder>> ExpressStoreBackend::ListStoreFolders(
     std::vector<TFolder> infos = ReadDbxFolders(path, damage);
     ReportDamage(path, damage);
     const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+    const auto files = FilesByUpperCasedName(directory);
     std::vector<std::unique_ptr<TFolder>> folders;
     for (TFolder& info : infos) {
         auto folder = std::make_unique<TFolder>(std::move(info));
         // The stored name is a bare file name in every real store; a name with a folder part
         // must not lead the reader out of the store's folder.
         if (!folder->StoreFile.empty()) {
-            folder->StoreFile = (directory / SafeFileName(folder->StoreFile)).string();
+            std::string name = SafeFileName(folder->StoreFile);
+            if (!IsRegularFile((directory / name).string())) {
+                const auto other = files.find(AsciiUpperCased(name));
+                if (other != files.end()) name = other->second;
+            }
+            folder->StoreFile = (directory / name).string();
         }
         if (IsRegularFile(folder->StoreFile)) {
             DbxDamageList countDamage;

@@ -368,12 +368,39 @@ TEST_F(ExpressBackendTest, FolderFileOnItsOwnIsAStoreOfOneFolder) {
     backend_.Close(handle_);
     folders_.clear();
 
-    // An empty folder file still shows as a folder, and "Folders.dbx" in another case is one.
-    test::DbxFolderFileWriter().Write(Store("Folders.dbx"));
-    Open(Store("Folders.dbx"));
+    // An empty folder file still shows as a folder.
+    test::DbxFolderFileWriter().Write(Store("Empty.dbx"));
+    Open(Store("Empty.dbx"));
     ASSERT_EQ(folders_.size(), 1u);
-    EXPECT_EQ(folders_[0]->Name, "Folders");
+    EXPECT_EQ(folders_[0]->Name, "Empty");
     EXPECT_EQ(folders_[0]->MessageCount, 0);
+}
+
+TEST_F(ExpressBackendTest, StoreFileNamesInAnyLetterCase) {
+    // As the mail client names the files, and as a FAT volume may show the folder files.
+    test::DbxFoldersFileWriter folders;
+    folders.Add({"Inbox", "Inbox.dbx", 2, 1, false});
+    folders.Add({"Sent", "Sent Items.dbx", 3, 1, false});
+    folders.Write(Store("Folders.dbx"));
+    test::DbxFolderFileWriter inbox;
+    inbox.Add(Plain("one"));
+    inbox.Write(Store("inbox.dbx"));
+    test::DbxFolderFileWriter sent;
+    sent.Add(Plain("sent"));
+    sent.Add(Plain("sent too"));
+    sent.Write(Store("Sent Items.dbx"));
+    test::DbxFolderFileWriter().Write(Store("sent items.dbx"));
+
+    Open(Store("Folders.dbx"));
+    ASSERT_EQ(folders_.size(), 2u);
+    EXPECT_EQ(folders_[0]->Path, "Inbox");
+    EXPECT_EQ(folders_[0]->StoreFile, Store("inbox.dbx"));
+    EXPECT_EQ(folders_[0]->MessageCount, 1);
+    EXPECT_EQ(folders_[1]->StoreFile, Store("Sent Items.dbx")) << "the exact name comes first";
+    EXPECT_EQ(folders_[1]->MessageCount, 2);
+    TMessage message;
+    ASSERT_EQ(Read(*folders_[0], 0, message), kResultSuccess);
+    EXPECT_EQ(message.Subject, "one");
 }
 
 TEST_F(ExpressBackendTest, DamageIsReportedOncePerFileAndKind) {
