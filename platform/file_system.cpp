@@ -27,12 +27,25 @@ bool ForceDirectories(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    WriteFileFrom(path, [bytes](std::ostream& out) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    });
+}
+
+void WriteFileFrom(const std::string& path, const std::function<void(std::ostream&)>& write) {
     errno = 0;
     bool opened = false;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         opened = out.is_open();
-        if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        try {
+            if (out) write(out);
+        } catch (...) {
+            out.close();
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+            throw;
+        }
         // What is still buffered reaches the disk only here; a full disk fails no earlier.
         if (out) out.close();
         if (out) return;

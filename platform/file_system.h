@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,8 @@ bool ForceDirectories(const std::string& path);
 // what it wrote, so a half-written file is never taken for a whole one; a file that could not
 // even be opened was not ours and stays.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
+// The same for bytes that write puts into the stream, so that they need not be held at once.
+void WriteFileFrom(const std::string& path, const std::function<void(std::ostream&)>& write);
 // The path without "/" at its end; "/" itself stays.
 std::string WithoutTrailingSlashes(std::string path);
 

@@ -9,6 +9,7 @@
 #include <istream>
 #include <limits>
 #include <streambuf>
+#include <vector>
 #include <system_error>
 
 #include "config/report_log.h"
@@ -22,23 +23,44 @@ namespace mailsift {
 
 namespace {
 
-constexpr int64_t kCopyChunk = 61440;
+constexpr size_t kCopyChunk = 61440;
 constexpr std::string_view kSeparatorStart = "From ";
-
-// Lets the message reader take its input straight from the message buffer, without the copy
-// an istringstream would make.
-class BufferReader final : public std::streambuf {
-  public:
-    explicit BufferReader(std::string& bytes) {
-        setg(bytes.data(), bytes.data(), bytes.data() + bytes.size());
-    }
-};
 
 int64_t FileSizeOf(std::ifstream& file) {
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     return size < 0 ? 0 : static_cast<int64_t>(size);
 }
+
+// Hands the message reader and the raw save the bytes of one message straight from the file,
+// a window at a time, so that a message of any size needs no more memory than the window.
+class FileRangeReader final : public std::streambuf {
+  public:
+    FileRangeReader(std::ifstream& file, int64_t start, int64_t end)
+        : file_(file), next_(start), end_(end), window_(kCopyChunk) {
+        file_.clear();
+        file_.seekg(start);
+    }
+
+  protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (next_ >= end_ || !file_) return traits_type::eof();
+        const int64_t want = std::min<int64_t>(static_cast<int64_t>(window_.size()), end_ - next_);
+        file_.read(window_.data(), static_cast<std::streamsize>(want));
+        const std::streamsize got = file_.gcount();
+        if (got <= 0) return traits_type::eof();
+        next_ += got;
+        setg(window_.data(), window_.data(), window_.data() + got);
+        return traits_type::to_int_type(*gptr());
+    }
+
+  private:
+    std::ifstream& file_;
+    int64_t next_;
+    int64_t end_;
+    std::vector<char> window_;
+};
 
 }  // namespace
 
@@ -93,11 +115,22 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
     }
     std::error_code error;
     if (!std::filesystem::is_regular_file(folder.StoreFile, error)) return kResultFolderMissing;
-    LoadMessage(folder, index);
+    std::ifstream file(folder.StoreFile, std::ios::binary);
+    if (!file) {
+        throw std::system_error(errno, std::generic_category(),
+                                "Cannot open file " + folder.StoreFile);
+    }
+    const MessageRange range = LocateMessage(file, folder, index);
+    FileRangeReader reader(file, range.start, range.end);
     if (!parsed_) parsed_ = std::make_unique<TIdMessage>();
     try {
-        if (!options.SaveMessage) return FillRecord(options, message);
-        WriteWholeFile(options.TargetFile, buffer_);
+        if (!options.SaveMessage) {
+            std::istream input(&reader);
+            return FillRecord(options, input, range.end - range.start, message);
+        }
+        WriteFileFrom(options.TargetFile, [&reader](std::ostream& out) {
+            if (reader.sgetc() != std::char_traits<char>::eof()) out << &reader;
+        });
         return kResultSuccess;
     } catch (const std::exception& failure) {
         WriteReport(std::string("Extract exception: ") + failure.what());
@@ -105,49 +138,33 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
     }
 }
 
-void MailboxStoreBackend::LoadMessage(const TFolder& folder, uint32_t index) {
-    std::ifstream file(folder.StoreFile, std::ios::binary);
-    if (!file) {
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot open file " + folder.StoreFile);
-    }
+MailboxStoreBackend::MessageRange MailboxStoreBackend::LocateMessage(std::ifstream& file,
+                                                                     const TFolder& folder,
+                                                                     uint32_t index) {
     // The file may have changed since it was counted; whatever the offsets say, only bytes of
     // the file are read.
     const int64_t fileSize = FileSizeOf(file);
-    const int64_t start = std::clamp<int64_t>(folder.MessageOffsets[index], 0, fileSize);
-    const int64_t end = index + 1 < folder.MessageOffsets.size()
-                            ? std::clamp<int64_t>(folder.MessageOffsets[index + 1], start, fileSize)
-                            : fileSize;
-    buffer_.clear();
-    file.seekg(start);
-    buffer_.resize(static_cast<size_t>(end - start));
-    size_t kept = 0;
-    bool firstChunk = true;
-    for (int64_t remaining = end - start; remaining > 0 && file;) {
-        const int64_t want = std::min(kCopyChunk, remaining);
-        file.read(buffer_.data() + kept, static_cast<std::streamsize>(want));
-        auto got = static_cast<size_t>(file.gcount());
-        remaining -= static_cast<int64_t>(got);
-        // A message that does not begin at its separator (the file changed under the offsets)
-        // is realigned to the first separator of its first chunk.
-        if (firstChunk) {
-            const size_t from = std::string_view(buffer_.data(), got).find(kSeparatorStart);
-            if (from != std::string_view::npos && from > 0) {
-                std::memmove(buffer_.data(), buffer_.data() + from, got - from);
-                got -= from;
-            }
-            firstChunk = false;
-        }
-        kept += got;
-    }
-    buffer_.resize(kept);
+    MessageRange range;
+    range.start = std::clamp<int64_t>(folder.MessageOffsets[index], 0, fileSize);
+    range.end = index + 1 < folder.MessageOffsets.size()
+                    ? std::clamp<int64_t>(folder.MessageOffsets[index + 1], range.start, fileSize)
+                    : fileSize;
+    // A message that does not begin at its separator (the file changed under the offsets) is
+    // realigned to the first separator of its first window.
+    std::string first(static_cast<size_t>(std::min<int64_t>(kCopyChunk, range.end - range.start)),
+                      '\0');
+    file.clear();
+    file.seekg(range.start);
+    file.read(first.data(), static_cast<std::streamsize>(first.size()));
+    first.resize(static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    const size_t from = first.find(kSeparatorStart);
+    if (from != std::string::npos) range.start += static_cast<int64_t>(from);
+    return range;
 }
 
 int32_t MailboxStoreBackend::FillRecord(const TMessageExtractionOptions& options,
-                                        TMessage& message) {
+                                        std::istream& input, int64_t size, TMessage& message) {
     TIdMessage& parsed = *parsed_;
-    BufferReader reader(buffer_);
-    std::istream input(&reader);
     bool saved = true;
     if (options.WantAttachments || options.SaveAttachment) {
         parsed.ReadFromStream(input, false, MessageForm::Raw);
@@ -161,7 +178,7 @@ int32_t MailboxStoreBackend::FillRecord(const TMessageExtractionOptions& options
         parsed.ReadFromStream(input, true, MessageForm::Raw);
     }
     message.Size =
-        static_cast<int32_t>(std::min<size_t>(buffer_.size(), std::numeric_limits<int32_t>::max()));
+        static_cast<int32_t>(std::min<int64_t>(size, std::numeric_limits<int32_t>::max()));
     const TIdEmailAddressItem from = parsed.From();
     message.FromName = from.Name;
     message.FromAddress = from.Address;
@@ -180,7 +197,6 @@ int32_t MailboxStoreBackend::Close(StoreHandle handle) {
     ReleaseStoreHandle(handle_);
     handle_ = 0;
     parsed_.reset();
-    std::string().swap(buffer_);
     WriteReport("Mail Box closed and free memory");
     return kResultSuccess;
 }

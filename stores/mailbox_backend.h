@@ -3,6 +3,7 @@
 // for mailbox files, or one mailbox file, each file listed as one folder.
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,7 +26,7 @@ class MailboxStoreBackend final : public StoreBackend {
     // lists them without a new scan, unless one of their files has changed or a stop cut the
     // scan short.
     StoreHandle Open(const std::string& path, TFolderList& folders) override;
-    // Loads only message index of the folder's file. kResultBadMessageIndex for an index
+    // Reads only message index of the folder's file, a window at a time. kResultBadMessageIndex for an index
     // outside the folder, kResultFolderMissing when the file is gone or the message could not
     // be parsed or saved. Throws std::system_error when the file cannot be opened.
     int32_t ReadMessage(StoreHandle handle, const TMessageExtractionOptions& options,
@@ -35,17 +36,21 @@ class MailboxStoreBackend final : public StoreBackend {
   private:
     void Scan(const std::string& path);
     bool CachedFilesUnchanged() const;
-    // Copies the message's bytes into buffer_.
-    void LoadMessage(const TFolder& folder, uint32_t index);
+    struct MessageRange {
+        int64_t start = 0;
+        int64_t end = 0;
+    };
+    // Where the message lies in its file.
+    static MessageRange LocateMessage(std::ifstream& file, const TFolder& folder, uint32_t index);
     // kResultNoAttachments when the attachment asked for is not one.
-    int32_t FillRecord(const TMessageExtractionOptions& options, TMessage& message);
+    int32_t FillRecord(const TMessageExtractionOptions& options, std::istream& input,
+                       int64_t size, TMessage& message);
 
     StoreHandle handle_ = 0;
     std::optional<std::string> cachedPath_;
     // Not changed while a store is open: the folder lists handed out point into it.
     std::vector<TFolder> cachedFolders_;
     std::vector<std::filesystem::file_time_type> cachedTimes_;
-    std::string buffer_;
     std::unique_ptr<TIdMessage> parsed_;
 };
 

@@ -114,6 +114,43 @@ TEST_F(MailboxBackendTest, ReadModesAndRawBytes) {
     }
 }
 
+TEST_F(MailboxBackendTest, MessagesLargerThanTheReadWindowComeOutWhole) {
+    MailboxWriter writer(mail_ / "Inbox");
+    MailboxMessage large;
+    std::string content(300'000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 % 251);
+    large.Attachments = {{"large.bin", content}};
+    writer.Add(large);
+    writer.Add(MailboxMessage{});
+    writer.Close();
+    const StoreHandle handle = OpenStore(mail_.path().string());
+    EXPECT_EQ(RawSave(handle, 0), Slice(*folders_[0], 0));
+
+    TMessageExtractionOptions save;
+    save.SaveAttachment = true;
+    save.AttachmentIndex = 1;
+    save.TargetFile = dir_ / "large.bin";
+    TMessage message;
+    EXPECT_EQ(Read(handle, save, 0, message), kResultSuccess);
+    EXPECT_EQ(test::ReadFileBytes(save.TargetFile), content);
+
+    // A header line added to the first message after the file was counted: the second message
+    // is found again at its separator within the first window, not cut at the stale offset.
+    const TFolder& folder = *folders_[0];
+    const std::string bytes = test::ReadFileBytes(folder.StoreFile);
+    const size_t firstLineEnd = bytes.find('\n') + 1;
+    const std::string added = "X-Added: after the count\n";
+    test::WriteFileBytes(folder.StoreFile,
+                         bytes.substr(0, firstLineEnd) + added + bytes.substr(firstLineEnd));
+    TMessageExtractionOptions raw;
+    raw.SaveMessage = true;
+    raw.TargetFile = dir_ / "shifted.eml";
+    EXPECT_EQ(Read(handle, raw, 1, message), kResultSuccess);
+    EXPECT_EQ(test::ReadFileBytes(raw.TargetFile),
+              bytes.substr(static_cast<size_t>(folder.MessageOffsets[1])));
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+}
+
 TEST_F(MailboxBackendTest, AttachmentsAreListedWithTheirPartIndices) {
     MailboxWriter writer(mail_ / "Inbox");
     writer.Add(WithAttachments());
