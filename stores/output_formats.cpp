@@ -1,6 +1,7 @@
 #include "stores/output_formats.h"
 
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -114,21 +115,38 @@ int32_t SaveRendered(StoreHandle handle, const TFolder& folder, int32_t index,
     return kResultSuccess;
 }
 
-size_t NameMaxOf(const std::string& directory) {
-    const long max = pathconf(directory.c_str(), _PC_NAME_MAX);
-    return max > 0 ? static_cast<size_t>(max) : NAME_MAX;
+// What the folder's file system allows in a name: its longest name, and whether every byte but
+// "/" and NUL is taken (the native Linux file systems), so that no test file is needed.
+struct NameRules {
+    size_t maxLength = NAME_MAX;
+    bool anyByte = false;
+};
+
+NameRules NameRulesOf(const std::string& directory) {
+    NameRules rules;
+    struct statfs status {};
+    if (statfs(directory.c_str(), &status) != 0) return rules;
+    if (status.f_namelen > 0) rules.maxLength = static_cast<size_t>(status.f_namelen);
+    constexpr unsigned long kExt = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E,
+                            kTmpfs = 0x01021994;
+    const auto type = static_cast<unsigned long>(status.f_type);
+    rules.anyByte = type == kExt || type == kXfs || type == kBtrfs || type == kTmpfs;
+    return rules;
 }
 
-// Whether the folder's file system takes name, found by creating the file when it is not
-// there yet, which is the only test that knows the rules of every file system (a FAT stick
-// refuses ":" and "?", which Linux itself allows). Errors that say nothing about the name
-// (no permission, a full disk) let the name pass; writing the file later reports them.
+// Whether the folder's file system takes name. Where the rules are not known, the file is
+// created when it is not there yet, which is the only test that knows the rules of every file
+// system (a FAT stick refuses ":" and "?", which Linux itself allows). Errors that say nothing
+// about the name (no permission, a full disk) let the name pass; writing the file later reports
+// them.
 bool FileSystemTakesName(const std::string& directory, const std::string& name) {
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
         return false;
     }
-    if (name.size() > NameMaxOf(directory)) return false;
+    const NameRules rules = NameRulesOf(directory);
+    if (name.size() > rules.maxLength) return false;
+    if (rules.anyByte) return true;
     const std::string path = directory + "/" + name;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
