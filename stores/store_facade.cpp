@@ -1,6 +1,7 @@
 #include "stores/store_facade.h"
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "config/report_log.h"
@@ -32,34 +33,31 @@ StoreHandle OpenWith(StoreBackend* backend, const std::string& path, TFolderList
                               : static_cast<StoreHandle>(kResultNothingFound);
 }
 
-StoreHandle DispatchOpen(const std::string& path, TFolderList& folders, StoreKind& kind) {
+StoreBackend* BackendOfKind(StoreKind kind) {
     const StoreBackends& backends = ActiveStoreBackends();
+    switch (kind) {
+        case StoreKind::PersonalFolders:
+            return backends.MSOutlook;
+        case StoreKind::OutlookExpress:
+            return backends.OutlookExpress;
+        case StoreKind::MailboxFile:
+        case StoreKind::MailboxMbx:
+        case StoreKind::MailboxFolder:
+            return backends.Mailbox;
+    }
+    return nullptr;
+}
+
+StoreHandle DispatchOpen(const std::string& path, TFolderList& folders, StoreKind& kind) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
-    if (std::filesystem::is_regular_file(status)) {
-        // Each later mask overrides an earlier one, as in the store kinds' order of precedence.
-        StoreBackend* backend = nullptr;
-        bool matched = false;
-        if (MatchesMask(path, "*.PST")) {
-            backend = backends.MSOutlook, kind = StoreKind::PersonalFolders, matched = true;
-        }
-        if (MatchesMask(path, "*.DBX")) {
-            backend = backends.OutlookExpress, kind = StoreKind::OutlookExpress, matched = true;
-        }
-        if (MatchesMask(path, "*.MBX")) {
-            backend = backends.Mailbox, kind = StoreKind::MailboxMbx, matched = true;
-        }
-        if (!HasExtension(path)) {
-            backend = backends.Mailbox, kind = StoreKind::MailboxFile, matched = true;
-        }
-        return matched ? OpenWith(backend, path, folders)
-                       : static_cast<StoreHandle>(kResultNothingFound);
+    if (!std::filesystem::is_regular_file(status) && !std::filesystem::is_directory(status)) {
+        return kResultNoSuchPath;
     }
-    if (std::filesystem::is_directory(status)) {
-        kind = StoreKind::MailboxFolder;
-        return OpenWith(backends.Mailbox, path, folders);
-    }
-    return kResultNoSuchPath;
+    const std::optional<StoreKind> found = StoreKindOfPath(path);
+    if (!found) return kResultNothingFound;
+    kind = *found;
+    return OpenWith(BackendOfKind(kind), path, folders);
 }
 
 // Offers the call to each backend in dispatch order until one owns the handle.
@@ -91,6 +89,20 @@ int32_t ReadLoggingSender(std::string_view logKey, StoreHandle handle,
 }
 
 }  // namespace
+
+std::optional<StoreKind> StoreKindOfPath(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) return StoreKind::MailboxFolder;
+    if (!std::filesystem::is_regular_file(status)) return std::nullopt;
+    // Each later mask overrides an earlier one, as in the store kinds' order of precedence.
+    std::optional<StoreKind> kind;
+    if (MatchesMask(path, "*.PST")) kind = StoreKind::PersonalFolders;
+    if (MatchesMask(path, "*.DBX")) kind = StoreKind::OutlookExpress;
+    if (MatchesMask(path, "*.MBX")) kind = StoreKind::MailboxMbx;
+    if (!HasExtension(path)) kind = StoreKind::MailboxFile;
+    return kind;
+}
 
 StoreHandle OpenMessageStoreOfKind(const std::string& path, TFolderList& folders, StoreKind& kind) {
     WriteReport(StoreLogLine("BeginOpenMessageStore"));

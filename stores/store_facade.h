@@ -3,6 +3,7 @@
 // index, close it. The store kind is chosen from the path; every later call carries the handle
 // and goes to the backend that owns it.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "stores/core_types.h"
@@ -16,6 +17,9 @@ enum class StoreKind {
     MailboxMbx = 3,
     MailboxFolder = 4,
 };
+
+// The kind a path would open as; none for a path that is no store (or does not exist).
+std::optional<StoreKind> StoreKindOfPath(const std::string& path);
 
 // A handle (above kMaxResultCode) or a result code. The folders the store holds are appended.
 StoreHandle OpenMessageStore(const std::string& path, TFolderList& folders);
