@@ -29,6 +29,11 @@ commands:
   show FILE [--json]     read FILE as one Internet mail message (.eml) and print its header
                          fields, texts and attachments (size and SHA-256 of each); --json
                          prints one UTF-8 JSON object
+  history                print the export history, newest first: ID<TAB>Date<TAB>Client<TAB>
+                         OnlyAttach<TAB>ZIP<TAB>Count<TAB>TotalSize<TAB>RootFolder<TAB>
+                         FolderExists
+  history delete ID --yes
+                         delete history row ID and its storage folder with everything in it
 
 Settings and logs live in the program folder: the folder of this program, or the folder
 named by the environment variable MAILSIFT_HOME.
@@ -42,6 +47,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"config", RunConfigCommand},
     {"headers", RunHeadersCommand},
+    {"history", RunHistoryCommand},
     {"list", RunListCommand},
     {"show", RunShowCommand},
 };

@@ -1,0 +1,139 @@
+#include "export/folder_tree.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "config/folders.h"
+#include "config/settings.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/work_hooks.h"
+
+namespace mailsift {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Removes what is below folder and then folder itself; returns how many entries stayed.
+size_t DeleteTree(const fs::path& folder) {
+    LetMessageLoopRun();
+    size_t left = 0;
+    std::error_code error;
+    fs::directory_iterator entries(folder, error);
+    // A folder that cannot be listed, or whose listing breaks off, keeps what was not reached;
+    // removing the folder itself then fails and is counted below.
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        LetMessageLoopRun();
+        const fs::path entry = entries->path();
+        std::error_code entryError;
+        // The entry's own type, not its target's: a link is removed as a link.
+        const fs::file_status status = entries->symlink_status(entryError);
+        if (entryError) {
+            ++left;
+        } else if (fs::is_directory(status)) {
+            left += DeleteTree(entry);
+        } else {
+            fs::remove(entry, entryError);
+            if (entryError) ++left;
+        }
+    }
+    fs::remove(folder, error);
+    if (error) ++left;
+    return left;
+}
+
+// The path with links, "." and ".." resolved as far as it exists, and no trailing separator.
+fs::path ResolvedPath(const std::string& path, std::error_code& error) {
+    fs::path resolved = fs::weakly_canonical(fs::path(WithoutTrailingSlashes(path)), error);
+    // ".." at the end of a path that does not exist normalises to a trailing separator.
+    while (!resolved.has_filename() && resolved != resolved.root_path()) {
+        resolved = resolved.parent_path();
+    }
+    return resolved;
+}
+
+bool IsSameOrAbove(const fs::path& folder, const fs::path& other) {
+    return std::mismatch(folder.begin(), folder.end(), other.begin(), other.end()).first ==
+           folder.end();
+}
+
+// The Linux counterpart of a drive: a folder on another device than its parent folder.
+bool IsMountPoint(const fs::path& folder) {
+    struct stat self {};
+    struct stat parent {};
+    if (::stat(folder.c_str(), &self) != 0) return false;
+    if (::stat(folder.parent_path().c_str(), &parent) != 0) return false;
+    return self.st_dev != parent.st_dev;
+}
+
+struct ProtectedFolder {
+    const char* name;
+    const char* reason;
+    std::string path;
+};
+
+}  // namespace
+
+size_t DeleteFolderTree(const std::string& path) {
+    const std::string trimmed = WithoutTrailingSlashes(path);
+    if (trimmed.empty()) return 0;
+    const fs::path given(trimmed);
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(given, error);
+    if (status.type() == fs::file_type::not_found) return 0;
+    if (error) return 1;
+    if (fs::is_directory(status)) return DeleteTree(given);
+    if (!fs::is_symlink(status)) return 1;
+    size_t left = 0;
+    const fs::path target = fs::canonical(given, error);
+    if (!error && fs::is_directory(target, error)) left += DeleteTree(target);
+    fs::remove(given, error);
+    if (error) ++left;
+    return left;
+}
+
+std::string FolderDeletionRefusal(const std::string& path) {
+    if (path.empty()) return "no storage folder is recorded";
+    // The system would see only the part before the NUL, which is not the folder recorded.
+    if (path.find('\0') != std::string::npos) {
+        return "the storage folder recorded holds a NUL character and is not deleted";
+    }
+    const std::string kept = path + " is not deleted: ";
+    if (!fs::path(path).is_absolute()) return kept + "it is not an absolute path";
+    std::error_code error;
+    const fs::path resolved = ResolvedPath(path, error);
+    if (error) return kept + "it cannot be resolved (" + error.message() + ")";
+    const fs::file_status status = fs::status(resolved, error);
+    if (fs::exists(status) && !fs::is_directory(status)) return kept + "it is not a folder";
+    if (resolved == resolved.root_path()) return kept + "it is the root of the file system";
+    if (IsMountPoint(resolved)) return kept + "it is the root of a mounted file system";
+
+    const ProtectedFolder protectedFolders[] = {
+        {"the home folder", "", HomeFolder()},
+        {"the documents folder", "", DefaultDocumentsFolder()},
+        {"the program folder", ", which keeps the export history and the settings",
+         ProgramFolder()},
+    };
+    for (const ProtectedFolder& folder : protectedFolders) {
+        if (folder.path.empty()) continue;
+        std::error_code folderError;
+        fs::path other = ResolvedPath(folder.path, folderError);
+        if (folderError) other = fs::path(WithoutTrailingSlashes(folder.path)).lexically_normal();
+        if (!IsSameOrAbove(resolved, other)) continue;
+        return kept + (resolved == other ? "it is " : "it holds ") + folder.name + folder.reason;
+    }
+    return {};
+}
+
+StorageFolderDeletion DeleteStorageFolder(const std::string& path) {
+    StorageFolderDeletion result;
+    result.Refusal = FolderDeletionRefusal(path);
+    if (result.Refusal.empty()) result.EntriesLeft = DeleteFolderTree(path);
+    return result;
+}
+
+}  // namespace mailsift
