@@ -29,6 +29,16 @@ commands:
   show FILE [--json]     read FILE as one Internet mail message (.eml) and print its header
                          fields, texts and attachments (size and SHA-256 of each); --json
                          prints one UTF-8 JSON object
+  export STORE... [--to DIR] [--format eml|msg|txt|html|attach] [--zip|--no-zip]
+         [--date-folder|--no-date-folder] [--client NAME]
+                         export every message of each STORE into the storage folder (DIR, or
+                         the StoragePath setting): message files (msg only for .pst files),
+                         text summaries, HTML pages or only the attachments, optionally packed
+                         into one ZIP archive per store; NAME (MSOutlook, OutlookExpress,
+                         Thunderbird, Eudora) names the archive and the history row. Options
+                         override the settings for this run only. Ctrl+C stops after the
+                         current message; what was exported is still packed and recorded.
+  extract                export the mail clients chosen in the settings, as "/extract" does
   history                print the export history, newest first: ID<TAB>Date<TAB>Client<TAB>
                          OnlyAttach<TAB>ZIP<TAB>Count<TAB>TotalSize<TAB>RootFolder<TAB>
                          FolderExists
@@ -46,6 +56,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"config", RunConfigCommand},
+    {"export", RunExportCommand},
+    {"extract", RunExtractCommand},
     {"headers", RunHeadersCommand},
     {"history", RunHistoryCommand},
     {"list", RunListCommand},

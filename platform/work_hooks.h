@@ -11,7 +11,8 @@ namespace mailsift {
 struct WorkHooks {
     // Lets pending user events run; called at most about every 20 ms by LetMessageLoopRun.
     std::function<void()> Yield;
-    // The running counter text ("12 / 340"), progress (position of maximum) and status line.
+    // The running counter text ("12 / 340"), progress (position of maximum; a maximum of 0
+    // hides the bar) and status line.
     std::function<void(const std::string& text)> CounterChanged;
     std::function<void(int64_t position, int64_t maximum)> ProgressChanged;
     std::function<void(const std::string& text)> StatusChanged;

@@ -1,0 +1,278 @@
+#include "export/export_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "export/history_database.h"
+#include "platform/date_time.h"
+#include "platform/work_hooks.h"
+#include "support/file_helpers.h"
+#include "support/mailbox_writer.h"
+#include "support/test_program_folder.h"
+
+namespace mailsift {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MailboxAttachment;
+using test::MailboxMessage;
+using test::MailboxWriter;
+using test::MailClient;
+
+// Every regular file below root, as paths relative to it.
+std::set<std::string> FilesBelow(const std::string& root) {
+    std::set<std::string> files;
+    std::error_code error;
+    for (fs::recursive_directory_iterator entry(root, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->is_regular_file()) files.insert(fs::relative(entry->path(), root).string());
+    }
+    return files;
+}
+
+std::time_t ModificationTime(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+    return status.st_mtime;
+}
+
+class ExportRunTest : public ::testing::Test {
+  protected:
+    ExportRunTest() {
+        ClearStopRequest();
+        storage_ = home_.dir() / "storage/";
+        profile_ = home_.dir() / "profile";
+        fs::create_directories(profile_);
+    }
+    ~ExportRunTest() override { ClearStopRequest(); }
+
+    // A Thunderbird mailbox named name in the profile holding the messages.
+    void WriteMailbox(const std::string& name, const std::vector<MailboxMessage>& messages,
+                      const std::string& dir = "") {
+        MailboxWriter writer(
+            test::AddMailboxFolder(MailClient::Thunderbird, dir.empty() ? profile_ : dir, name));
+        for (const MailboxMessage& message : messages) writer.Add(message);
+        writer.Close();
+    }
+
+    ExportOptions Options(int form, bool appendPath = false, bool zip = false) const {
+        return {.StoragePath = storage_,
+                .AppendPath = appendPath,
+                .ZipEmails = zip,
+                .ExtractOptions = form};
+    }
+
+    ExportStoreResult Export(ExportRun& run, const std::string& store, const char* client) {
+        return run.ExtractAllMessages(store, ".eml", client, true);
+    }
+
+    static MailboxMessage Message(const std::string& fromName, const std::string& subject,
+                                  std::vector<MailboxAttachment> attachments = {}) {
+        MailboxMessage message;
+        message.FromName = fromName;
+        message.Subject = subject;
+        message.Attachments = std::move(attachments);
+        return message;
+    }
+
+    test::TestProgramFolder home_;
+    std::string storage_;
+    std::string profile_;
+};
+
+TEST_F(ExportRunTest, MessageFilesGoIntoTheFolderLayoutWithTheirDates) {
+    MailboxMessage anonymous = Message("", "No name");
+    anonymous.FromAddress = "anon@example.org";
+    anonymous.Date = "Tue, 02 Mar 2004 08:09:10 +0000";
+    WriteMailbox("Inbox", {Message("Ann Sender", "One"), anonymous});
+    const std::string sub = test::AddSubfolderDir(MailClient::Thunderbird, profile_, "Inbox");
+    WriteMailbox("Projects", {Message("Carl/Smith", "Two")}, sub);
+
+    ExportRun dated(Options(0, true));
+    const ExportStoreResult result = Export(dated, profile_, "Thunderbird");
+    const std::string today = FormatDate(NowDateTime());
+    EXPECT_EQ(FilesBelow(storage_),
+              (std::set<std::string>{today + "/MailBox/Inbox/1 Ann Sender.eml",
+                                     today + "/MailBox/Inbox/2 anon@example.org.eml",
+                                     today + "/MailBox/Inbox.sbd/Projects/1 Carl_Smith.eml"}));
+    EXPECT_EQ(result.Messages, 3);
+    EXPECT_EQ(result.Files, 3);
+    EXPECT_EQ(dated.Counter(), 3);
+    EXPECT_FALSE(result.Stopped);
+    const std::string second = storage_ + today + "/MailBox/Inbox/2 anon@example.org.eml";
+    EXPECT_EQ(ModificationTime(second), 1078214950);  // the message's date, 08:09:10 UTC
+    EXPECT_EQ(result.Bytes,
+              static_cast<int64_t>(fs::file_size(second)) +
+                  static_cast<int64_t>(
+                      fs::file_size(storage_ + today + "/MailBox/Inbox/1 Ann Sender.eml")) +
+                  static_cast<int64_t>(fs::file_size(storage_ + today +
+                                                     "/MailBox/Inbox.sbd/Projects/1 Carl_Smith.eml")));
+    EXPECT_EQ(
+        test::ReadFileBytes(storage_ + today + "/MailBox/Inbox/1 Ann Sender.eml").substr(0, 5),
+        "From ");
+
+    fs::remove_all(storage_);
+    ExportRun undated(Options(0, false));
+    Export(undated, profile_, "Thunderbird");
+    EXPECT_TRUE(fs::exists(storage_ + "MailBox/Inbox/1 Ann Sender.eml"));
+    EXPECT_TRUE(fs::exists(storage_ + "MailBox/Inbox.sbd/Projects/1 Carl_Smith.eml"));
+}
+
+TEST_F(ExportRunTest, SummariesAreNamedByTheRunningCounterAcrossStores) {
+    WriteMailbox("Inbox", {Message("Ann Sender", "One"), Message("", "Two")});
+    const std::string other = home_.dir() / "other";
+    fs::create_directories(other);
+    WriteMailbox("Inbox", {Message("Dora", "Three")}, other);
+
+    ExportRun text(Options(1));
+    Export(text, profile_, "Thunderbird");
+    Export(text, other, "Thunderbird");
+    EXPECT_EQ(FilesBelow(storage_),
+              (std::set<std::string>{"MailBox/Inbox/1 Ann Sender.txt", "MailBox/Inbox/2 .txt",
+                                     "MailBox/Inbox/3 Dora.txt"}));
+    EXPECT_NE(test::ReadFileBytes(storage_ + "MailBox/Inbox/3 Dora.txt").find("Three"),
+              std::string::npos);
+
+    fs::remove_all(storage_);
+    ExportRun html(Options(2));
+    Export(html, profile_, "Thunderbird");
+    EXPECT_EQ(FilesBelow(storage_),
+              (std::set<std::string>{"MailBox/Inbox/1 Ann Sender.htm", "MailBox/Inbox/2 .htm"}));
+}
+
+TEST_F(ExportRunTest, MessageFilesOfTwoStoresInOneRunDoNotReplaceEachOther) {
+    WriteMailbox("Inbox", {Message("Ann Sender", "First store")});
+    const std::string other = home_.dir() / "other";
+    fs::create_directories(other);
+    WriteMailbox("Inbox", {Message("Ann Sender", "Second store")}, other);
+
+    ExportRun run(Options(0));
+    Export(run, profile_, "Thunderbird");
+    Export(run, other, "Thunderbird");
+    EXPECT_EQ(FilesBelow(storage_), (std::set<std::string>{"MailBox/Inbox/1 Ann Sender.eml",
+                                                           "MailBox/Inbox/1 Ann Sender (2).eml"}));
+
+    // A later run replaces what an earlier one wrote, as a new export of the same store should.
+    ExportRun again(Options(0));
+    Export(again, profile_, "Thunderbird");
+    EXPECT_EQ(FilesBelow(storage_).size(), 2u);
+    EXPECT_NE(test::ReadFileBytes(storage_ + "MailBox/Inbox/1 Ann Sender.eml").find("First store"),
+              std::string::npos);
+}
+
+TEST_F(ExportRunTest, AttachmentsOnlyCountsEveryAttachment) {
+    WriteMailbox("Inbox", {Message("Ann", "Plain"),
+                           Message("Bob", "Two files",
+                                   {{"a.txt", "first attachment"}, {"b.txt", "second"}}),
+                           Message("Carl", "After")});
+    ExportRun run(Options(3));
+    const ExportStoreResult result = Export(run, profile_, "Thunderbird");
+    // The plain message counts once (1), the next twice more for its attachments (2: a.txt at
+    // 2, b.txt at 3, then 4), the last once (5).
+    EXPECT_EQ(run.Counter(), 5);
+    EXPECT_EQ(FilesBelow(storage_),
+              (std::set<std::string>{"MailBox/Inbox/2 a.txt", "MailBox/Inbox/3 b.txt"}));
+    EXPECT_EQ(test::ReadFileBytes(storage_ + "MailBox/Inbox/2 a.txt"), "first attachment");
+    EXPECT_EQ(result.Files, 2);
+    const std::vector<HistoryRow> rows = ReadHistoryRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_TRUE(rows[0].OnlyAttach);
+    EXPECT_EQ(rows[0].Count, 5);
+}
+
+TEST_F(ExportRunTest, StopDuringTheSecondFolderEndsAfterTheCurrentMessageAndIsRecorded) {
+    WriteMailbox("Inbox", {Message("A", "1"), Message("B", "2")});
+    WriteMailbox("Sent", {Message("C", "3"), Message("D", "4"), Message("E", "5")});
+    int counted = 0;
+    WorkHooks hooks;
+    hooks.CounterChanged = [&counted](const std::string&) {
+        // The first report is the counter before the walk; the fourth follows message 3.
+        if (++counted == 4) RequestStop();
+    };
+    const ScopedWorkHooks scoped(std::move(hooks));
+    ExportRun run(Options(0));
+    const ExportStoreResult result = Export(run, profile_, "Thunderbird");
+    EXPECT_TRUE(result.Stopped);
+    EXPECT_EQ(result.Messages, 3);
+    EXPECT_EQ(FilesBelow(storage_),
+              (std::set<std::string>{"MailBox/Inbox/1 A.eml", "MailBox/Inbox/2 B.eml",
+                                     "MailBox/Sent/1 C.eml"}));
+    const std::vector<HistoryRow> rows = ReadHistoryRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Count, 3);
+    EXPECT_EQ(rows[0].OutlookClient, "Thunderbird");
+    EXPECT_EQ(rows[0].RootFolder, storage_);
+    EXPECT_GT(rows[0].TotalSize, 0);
+}
+
+TEST_F(ExportRunTest, ZippedRunLeavesOnlyTheArchiveAndEmptyFolders) {
+    WriteMailbox("Inbox", {Message("Ann", "One"), Message("Bob", "Two")});
+    ExportRun run(Options(0, false, true));
+    const ExportStoreResult result = Export(run, profile_, "Thunderbird");
+    const std::string archive = ExportArchivePath(storage_, "Thunderbird");
+    EXPECT_EQ(result.Archive, archive);
+    EXPECT_EQ(archive, storage_ + "Thunderbird " + FormatDate(NowDateTime()) + ".zip");
+    EXPECT_EQ(FilesBelow(storage_), (std::set<std::string>{fs::path(archive).filename().string()}));
+    EXPECT_TRUE(fs::is_directory(storage_ + "MailBox/Inbox"));
+
+    int error = 0;
+    zip_t* zip = zip_open(archive.c_str(), ZIP_RDONLY, &error);
+    ASSERT_NE(zip, nullptr);
+    std::set<std::string> entries;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        entries.insert(zip_get_name(zip, static_cast<zip_uint64_t>(i), 0));
+    }
+    zip_close(zip);
+    const std::string inbox = (storage_ + "MailBox/Inbox/").substr(1);
+    EXPECT_EQ(entries, (std::set<std::string>{inbox + "1 Ann.eml", inbox + "2 Bob.eml"}));
+    ASSERT_EQ(ReadHistoryRows().size(), 1u);
+    EXPECT_TRUE(ReadHistoryRows()[0].Zip);
+}
+
+TEST_F(ExportRunTest, FailedPackingKeepsTheFilesAndSaysWhy) {
+    WriteMailbox("Inbox", {Message("Ann", "One")});
+    // A folder where the archive should go: it cannot be written.
+    fs::create_directories(ExportArchivePath(storage_, "Thunderbird") + "/taken");
+    ExportRun run(Options(0, false, true));
+    const ExportStoreResult result = Export(run, profile_, "Thunderbird");
+    EXPECT_TRUE(result.Archive.empty());
+    EXPECT_TRUE(fs::exists(storage_ + "MailBox/Inbox/1 Ann.eml"));
+    EXPECT_NE(home_.ReportLog().find("Cannot pack"), std::string::npos);
+    EXPECT_EQ(ReadHistoryRows().size(), 1u);
+}
+
+TEST_F(ExportRunTest, AMessageThatCannotBeWrittenDoesNotEndTheRun) {
+    WriteMailbox("Inbox", {Message("Ann", "One"), Message("Bob", "Two")});
+    // A non-empty folder in the place of the first message's file.
+    fs::create_directories(storage_ + "MailBox/Inbox/1 Ann.eml/inside");
+    ExportRun run(Options(0));
+    const ExportStoreResult result = Export(run, profile_, "Thunderbird");
+    EXPECT_EQ(result.Messages, 2);
+    EXPECT_EQ(result.WriteFailures, 1);
+    EXPECT_EQ(result.Files, 1);
+    EXPECT_TRUE(fs::is_regular_file(storage_ + "MailBox/Inbox/2 Bob.eml"));
+}
+
+TEST_F(ExportRunTest, AStoreThatCannotBeOpenedIsStillRecorded) {
+    ExportRun run(Options(0));
+    const ExportStoreResult result = Export(run, home_.dir() / "missing", "Eudora");
+    EXPECT_FALSE(result.Opened());
+    EXPECT_EQ(result.OpenResult, static_cast<StoreHandle>(kResultNoSuchPath));
+    EXPECT_FALSE(result.Failed);
+    const std::vector<HistoryRow> rows = ReadHistoryRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].OutlookClient, "Eudora");
+    EXPECT_EQ(rows[0].Count, 0);
+    EXPECT_EQ(rows[0].TotalSize, 0);
+    EXPECT_FALSE(fs::exists(storage_));
+}
+
+}  // namespace
+}  // namespace mailsift
