@@ -1,0 +1,232 @@
+// Speed and peak memory of the export run (message files, no date folder) over a generated
+// mailbox and a generated Outlook Express store of about 500 MB each, about 50,000 messages of
+// 2 to 16 KB with one in fifty carrying a 50 to 400 KB attachment; beside them the time that
+// "git mailsplit" and "undbx" take to split the same stores into files.
+//   bench_export [FOLDER [MEGABYTES]]
+// The stores are written to FOLDER/stores and kept for later runs (a temporary folder without
+// FOLDER). Each export runs in a child process of its own, so that the memory it reports is the
+// export's alone and not the generator's.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config/folders.h"
+#include "config/settings.h"
+#include "export/export_run.h"
+#include "stores/dbx_reader.h"
+#include "support/dbx_store_writer.h"
+#include "support/mailbox_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string Sentence(std::mt19937& random) {
+    static const char* kWords[] = {"salvage", "mailbox",  "message", "the",  "of",      "report",
+                                   "meeting", "attached", "please",  "find", "regards", "and"};
+    std::uniform_int_distribution<size_t> pick(0, std::size(kWords) - 1);
+    std::string line;
+    while (line.size() < 64) {
+        line += kWords[pick(random)];
+        line += ' ';
+    }
+    return line;
+}
+
+mailsift::test::MailboxMessage RandomMessage(std::mt19937& random, size_t n) {
+    mailsift::test::MailboxMessage message;
+    message.FromName = "Sender " + std::to_string(n % 97);
+    message.FromAddress = "sender" + std::to_string(n % 97) + "@example.com";
+    message.Subject = "Message " + std::to_string(n);
+    message.Date = "Mon, 07 Apr 2003 10:" + std::to_string(10 + n % 50) + ":00 +0200";
+    message.Body.clear();
+    const size_t lines = std::uniform_int_distribution<size_t>(30, 240)(random);
+    for (size_t i = 0; i < lines; ++i) message.Body.push_back(Sentence(random));
+    if (n % 50 == 0) {
+        std::string data(std::uniform_int_distribution<size_t>(50 << 10, 400 << 10)(random), '\0');
+        std::uniform_int_distribution<int> byte(0, 255);
+        for (char& c : data) c = static_cast<char>(byte(random));
+        message.Attachments.push_back({"data" + std::to_string(n) + ".bin", std::move(data)});
+    }
+    return message;
+}
+
+// The message as the mailbox writer writes it, without its separator line.
+std::string MessageText(const mailsift::test::MailboxMessage& message, const fs::path& scratch) {
+    {
+        mailsift::test::MailboxWriter writer(scratch.string(), mailsift::test::LineEnd::CrLf);
+        writer.Add(message);
+        writer.Close();
+    }
+    std::FILE* file = std::fopen(scratch.c_str(), "rb");
+    std::string text(fs::file_size(scratch), '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    return text.substr(text.find('\n') + 1);
+}
+
+int64_t WriteMailbox(const fs::path& path, int64_t bytes) {
+    std::mt19937 random(20261208);
+    mailsift::test::MailboxWriter writer(path.string());
+    for (size_t n = 0; writer.Size() < bytes; ++n) writer.Add(RandomMessage(random, n));
+    writer.Close();
+    return static_cast<int64_t>(writer.MessageStarts().size());
+}
+
+// Five folder files of equal share below "folders.dbx".
+int64_t WriteDbxStore(const fs::path& folder, int64_t bytes) {
+    fs::create_directories(folder);
+    std::mt19937 random(20030407);
+    const char* names[] = {"Inbox", "Sent Items", "Archive", "Projects", "Drafts"};
+    mailsift::test::DbxFoldersFileWriter list;
+    int64_t messages = 0;
+    size_t n = 0;
+    for (int i = 0; i < 5; ++i) {
+        mailsift::test::DbxFolderFileWriter file;
+        for (int64_t written = 0; written < bytes / 5; ++n, ++messages) {
+            const mailsift::test::MailboxMessage source = RandomMessage(random, n);
+            mailsift::test::DbxMessage message;
+            message.Text = MessageText(source, folder / "scratch");
+            message.Subject = source.Subject;
+            message.SenderName = source.FromName;
+            message.SenderAddress = source.FromAddress;
+            message.ReceivedTime = 126597932400000000ULL + n * 600'000'000ULL;
+            if (!source.Attachments.empty()) message.Flags = mailsift::kDbxAttachmentFlag;
+            written += static_cast<int64_t>(message.Text.size());
+            file.Add(std::move(message));
+        }
+        const std::string fileName = std::string(names[i]) + ".dbx";
+        file.Write((folder / fileName).string());
+        list.Add({names[i], fileName, i + 2, 1, false});
+    }
+    fs::remove(folder / "scratch");
+    list.Write((folder / "folders.dbx").string());
+    return messages;
+}
+
+int64_t BytesBelow(const fs::path& folder) {
+    int64_t bytes = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) bytes += static_cast<int64_t>(entry.file_size());
+    }
+    return bytes;
+}
+
+// Runs argv in a child; returns the wall time and sets the child's peak memory in MB (which
+// includes what this process had resident when it forked: a few MB).
+double TimeChild(const std::vector<std::string>& args, double& peakMegabytes) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const auto started = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::printf("  (%s ended with status %d)\n", args[0].c_str(), status);
+    }
+    return seconds;
+}
+
+void Compare(const char* what, const std::vector<std::string>& ours,
+             const std::vector<std::string>& theirs, const fs::path& ourOutput,
+             const fs::path& theirOutput, double storeMegabytes) {
+    fs::remove_all(ourOutput);
+    fs::remove_all(theirOutput);
+    fs::create_directories(theirOutput);
+    ::sync();
+    double peak = 0;
+    const double ourSeconds = TimeChild(ours, peak);
+    std::printf("%-10s export run   %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n",
+                what, ourSeconds, storeMegabytes / ourSeconds, peak,
+                static_cast<long long>(BytesBelow(ourOutput)));
+    ::sync();
+    double theirPeak = 0;
+    const double theirSeconds = TimeChild(theirs, theirPeak);
+    std::printf("%-10s %-12s %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n",
+                what, theirs[0] == "git" ? "git mailsplit" : theirs[0].c_str(), theirSeconds,
+                storeMegabytes / theirSeconds, theirPeak,
+                static_cast<long long>(BytesBelow(theirOutput)));
+    fs::remove_all(ourOutput);
+    fs::remove_all(theirOutput);
+}
+
+// The child's part: one export of one store into storage.
+int ExportStore(const std::string& store, const std::string& storage) {
+    mailsift::InitFolders(mailsift::ExecutablePath());
+    mailsift::Settings.DebugMode = false;  // the report log is not what is measured
+    mailsift::ExportRun run({.StoragePath = storage + "/",
+                             .AppendPath = false,
+                             .ZipEmails = false,
+                             .ExtractOptions = 0});
+    const mailsift::ExportStoreResult result = run.ExtractAllMessages(store, ".eml", "Bench", true);
+    std::printf("  %lld messages, %lld files\n", static_cast<long long>(result.Messages),
+                static_cast<long long>(result.Files));
+    return result.Opened() && result.WriteFailures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--export") return ExportStore(argv[2], argv[3]);
+    const bool keep = argc > 1;
+    const fs::path root =
+        keep ? fs::path(argv[1]) : fs::temp_directory_path() / "mailsift-bench-export";
+    const int64_t bytes = (argc > 2 ? std::atoll(argv[2]) : 500) * 1000 * 1000;
+    const fs::path stores = root / "stores";
+    fs::create_directories(stores);
+    // The bench's own program folder: its history and log stay out of the user's.
+    setenv("MAILSIFT_HOME", (root / "program").c_str(), 1);
+    const std::string self = mailsift::ExecutablePath();
+
+    const fs::path mailbox = stores / "Inbox";
+    const fs::path express = stores / "express";
+    // The writers hold a folder's messages in memory; they run in a child of their own, so that
+    // this process stays small and the children it times do not inherit its memory.
+    if (!fs::exists(mailbox) || !fs::exists(express / "folders.dbx")) {
+        const pid_t writer = fork();
+        if (writer == 0) {
+            if (!fs::exists(mailbox)) {
+                std::printf("wrote a mailbox of %lld messages\n",
+                            static_cast<long long>(WriteMailbox(mailbox, bytes)));
+            }
+            if (!fs::exists(express / "folders.dbx")) {
+                std::printf("wrote an Outlook Express store of %lld messages\n",
+                            static_cast<long long>(WriteDbxStore(express, bytes)));
+            }
+            std::fflush(stdout);
+            _exit(0);
+        }
+        waitpid(writer, nullptr, 0);
+    }
+    const double mailboxMegabytes = static_cast<double>(fs::file_size(mailbox)) / 1e6;
+    const double expressMegabytes = static_cast<double>(BytesBelow(express)) / 1e6;
+    std::printf("mailbox %.1f MB, Outlook Express store %.1f MB\n", mailboxMegabytes,
+                expressMegabytes);
+
+    Compare("mailbox", {self, "--export", mailbox.string(), (root / "ours").string()},
+            {"git", "mailsplit", "-o" + (root / "theirs").string(), mailbox.string()},
+            root / "ours", root / "theirs", mailboxMegabytes);
+    Compare("dbx", {self, "--export", (express / "folders.dbx").string(), (root / "ours").string()},
+            {"undbx", express.string(), (root / "theirs").string()}, root / "ours",
+            root / "theirs", expressMegabytes);
+    if (!keep) fs::remove_all(root);
+    return 0;
+}
