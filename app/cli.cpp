@@ -39,6 +39,18 @@ commands:
                          override the settings for this run only. Ctrl+C stops after the
                          current message; what was exported is still packed and recorded.
   extract                export the mail clients chosen in the settings, as "/extract" does
+  addresses [--source SOURCE]... [STORE...] [--out DIR] [--per-source] [--check]
+                         extract e-mail addresses; SOURCE is outlook, outlookexpress,
+                         thunderbird or eudora. Without STORE: the sources ticked in the
+                         settings (or the ones given), searched in their configured places.
+                         With STOREs: those files and folders under the one SOURCE given,
+                         else under outlook (.pst: read message by message), outlookexpress
+                         (.dbx) or thunderbird (anything else). Writes DIR/addresses.txt
+                         (default: the ExtractAddressesPath file) or, with --per-source, one
+                         file per source; --check appends " [not exists]" to addresses whose
+                         domain does not resolve. Prints SOURCE<TAB>stores<TAB>addresses,
+                         total<TAB>N, not-exists<TAB>N (with --check), end<TAB>REASON
+                         (finished, stopped, no-outlook-stores, failed), written<TAB>PATH
   history                print the export history, newest first: ID<TAB>Date<TAB>Client<TAB>
                          OnlyAttach<TAB>ZIP<TAB>Count<TAB>TotalSize<TAB>RootFolder<TAB>
                          FolderExists
@@ -55,6 +67,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"addresses", RunAddressesCommand},
     {"config", RunConfigCommand},
     {"export", RunExportCommand},
     {"extract", RunExtractCommand},
