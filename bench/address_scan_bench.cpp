@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "addresses/address_scanner.h"
+#include "bench/sample_mail.h"
 #include "support/mailbox_writer.h"
 
 namespace {
@@ -50,18 +51,6 @@ std::vector<std::string> MakePool() {
     return pool;
 }
 
-std::string Sentence(std::mt19937& random) {
-    static const char* kWords[] = {"salvage", "mailbox",  "message", "the",  "of",      "report",
-                                   "meeting", "attached", "please",  "find", "regards", "and"};
-    std::uniform_int_distribution<size_t> pick(0, std::size(kWords) - 1);
-    std::string line;
-    while (line.size() < 64) {
-        line += kWords[pick(random)];
-        line += ' ';
-    }
-    return line;
-}
-
 mailsift::test::MailboxMessage RandomMessage(std::mt19937& random,
                                              const std::vector<std::string>& pool) {
     std::uniform_int_distribution<size_t> pick(0, pool.size() - 1);
@@ -79,7 +68,7 @@ mailsift::test::MailboxMessage RandomMessage(std::mt19937& random,
                 message.Body.push_back("<postmaster@localhost> <a+b@x.org> <open@x.org");
                 break;
             default:
-                message.Body.push_back(Sentence(random));
+                message.Body.push_back(mailsift::bench::SampleSentence(random));
         }
     }
     return message;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sample_mail.h"
 #include "config/folders.h"
 #include "config/settings.h"
 #include "export/export_run.h"
@@ -31,35 +32,12 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string Sentence(std::mt19937& random) {
-    static const char* kWords[] = {"salvage", "mailbox",  "message", "the",  "of",      "report",
-                                   "meeting", "attached", "please",  "find", "regards", "and"};
-    std::uniform_int_distribution<size_t> pick(0, std::size(kWords) - 1);
-    std::string line;
-    while (line.size() < 64) {
-        line += kWords[pick(random)];
-        line += ' ';
-    }
-    return line;
-}
-
-mailsift::test::MailboxMessage RandomMessage(std::mt19937& random, size_t n) {
-    mailsift::test::MailboxMessage message;
-    message.FromName = "Sender " + std::to_string(n % 97);
-    message.FromAddress = "sender" + std::to_string(n % 97) + "@example.com";
-    message.Subject = "Message " + std::to_string(n);
-    message.Date = "Mon, 07 Apr 2003 10:" + std::to_string(10 + n % 50) + ":00 +0200";
-    message.Body.clear();
-    const size_t lines = std::uniform_int_distribution<size_t>(30, 240)(random);
-    for (size_t i = 0; i < lines; ++i) message.Body.push_back(Sentence(random));
-    if (n % 50 == 0) {
-        std::string data(std::uniform_int_distribution<size_t>(50 << 10, 400 << 10)(random), '\0');
-        std::uniform_int_distribution<int> byte(0, 255);
-        for (char& c : data) c = static_cast<char>(byte(random));
-        message.Attachments.push_back({"data" + std::to_string(n) + ".bin", std::move(data)});
-    }
-    return message;
-}
+// Small messages, as most mail is: about 10 KB on average, one in fifty with an attachment.
+constexpr mailsift::bench::SampleShape kShape{.minLines = 30,
+                                              .maxLines = 240,
+                                              .attachmentEvery = 50,
+                                              .minAttachment = 50 << 10,
+                                              .maxAttachment = 400 << 10};
 
 // The message as the mailbox writer writes it, without its separator line.
 std::string MessageText(const mailsift::test::MailboxMessage& message, const fs::path& scratch) {
@@ -78,7 +56,8 @@ std::string MessageText(const mailsift::test::MailboxMessage& message, const fs:
 int64_t WriteMailbox(const fs::path& path, int64_t bytes) {
     std::mt19937 random(20261208);
     mailsift::test::MailboxWriter writer(path.string());
-    for (size_t n = 0; writer.Size() < bytes; ++n) writer.Add(RandomMessage(random, n));
+    for (size_t n = 0; writer.Size() < bytes; ++n)
+        writer.Add(mailsift::bench::SampleMessage(random, n, kShape));
     writer.Close();
     return static_cast<int64_t>(writer.MessageStarts().size());
 }
@@ -94,7 +73,8 @@ int64_t WriteDbxStore(const fs::path& folder, int64_t bytes) {
     for (int i = 0; i < 5; ++i) {
         mailsift::test::DbxFolderFileWriter file;
         for (int64_t written = 0; written < bytes / 5; ++n, ++messages) {
-            const mailsift::test::MailboxMessage source = RandomMessage(random, n);
+            const mailsift::test::MailboxMessage source =
+                mailsift::bench::SampleMessage(random, n, kShape);
             mailsift::test::DbxMessage message;
             message.Text = MessageText(source, folder / "scratch");
             message.Subject = source.Subject;
@@ -154,14 +134,15 @@ void Compare(const char* what, const std::vector<std::string>& ours,
     ::sync();
     double peak = 0;
     const double ourSeconds = TimeChild(ours, peak);
-    std::printf("%-10s export run   %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n",
-                what, ourSeconds, storeMegabytes / ourSeconds, peak,
-                static_cast<long long>(BytesBelow(ourOutput)));
+    std::printf(
+        "%-10s export run   %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n", what,
+        ourSeconds, storeMegabytes / ourSeconds, peak,
+        static_cast<long long>(BytesBelow(ourOutput)));
     ::sync();
     double theirPeak = 0;
     const double theirSeconds = TimeChild(theirs, theirPeak);
-    std::printf("%-10s %-12s %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n",
-                what, theirs[0] == "git" ? "git mailsplit" : theirs[0].c_str(), theirSeconds,
+    std::printf("%-10s %-12s %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n", what,
+                theirs[0] == "git" ? "git mailsplit" : theirs[0].c_str(), theirSeconds,
                 storeMegabytes / theirSeconds, theirPeak,
                 static_cast<long long>(BytesBelow(theirOutput)));
     fs::remove_all(ourOutput);
@@ -225,8 +206,8 @@ int main(int argc, char** argv) {
             {"git", "mailsplit", "-o" + (root / "theirs").string(), mailbox.string()},
             root / "ours", root / "theirs", mailboxMegabytes);
     Compare("dbx", {self, "--export", (express / "folders.dbx").string(), (root / "ours").string()},
-            {"undbx", express.string(), (root / "theirs").string()}, root / "ours",
-            root / "theirs", expressMegabytes);
+            {"undbx", express.string(), (root / "theirs").string()}, root / "ours", root / "theirs",
+            expressMegabytes);
     if (!keep) fs::remove_all(root);
     return 0;
 }

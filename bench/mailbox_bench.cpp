@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/sample_mail.h"
 #include "config/settings.h"
 #include "stores/mailbox_backend.h"
 #include "stores/mailbox_scan.h"
@@ -22,36 +23,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Sentence(std::mt19937& random) {
-    static const char* kWords[] = {"salvage", "mailbox",  "message", "the",  "of",      "report",
-                                   "meeting", "attached", "please",  "find", "regards", "and"};
-    std::uniform_int_distribution<size_t> pick(0, std::size(kWords) - 1);
-    std::string line;
-    while (line.size() < 64) {
-        line += kWords[pick(random)];
-        line += ' ';
-    }
-    return line;
-}
-
-mailsift::test::MailboxMessage RandomMessage(std::mt19937& random, size_t n) {
-    mailsift::test::MailboxMessage message;
-    message.FromName = "Sender " + std::to_string(n % 97);
-    message.FromAddress = "sender" + std::to_string(n % 97) + "@example.com";
-    message.Subject = "Message " + std::to_string(n);
-    message.Body.clear();
-    const size_t lines = std::uniform_int_distribution<size_t>(30, 300)(random);
-    for (size_t i = 0; i < lines; ++i) message.Body.push_back(Sentence(random));
-    if (n % 7 == 0) message.Body.push_back("From the minutes of the last meeting:");
-    if (n % 10 == 0) {
-        std::string data(std::uniform_int_distribution<size_t>(50 << 10, 1 << 20)(random), '\0');
-        std::uniform_int_distribution<int> byte(0, 255);
-        for (char& c : data) c = static_cast<char>(byte(random));
-        message.Attachments.push_back({"data" + std::to_string(n) + ".bin", std::move(data)});
-    }
-    return message;
-}
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -77,7 +48,8 @@ int main(int argc, char** argv) {
     std::mt19937 random(20261208);
     auto start = Clock::now();
     mailsift::test::MailboxWriter writer(path);
-    for (size_t n = 0; writer.Size() < target; ++n) writer.Add(RandomMessage(random, n));
+    for (size_t n = 0; writer.Size() < target; ++n)
+        writer.Add(mailsift::bench::SampleMessage(random, n));
     writer.Close();
     const double megabytes = static_cast<double>(writer.Size()) / 1e6;
     std::printf("wrote %zu messages, %.1f MB, to %s in %.1f s\n", writer.MessageStarts().size(),

@@ -10,32 +10,13 @@
 #include <string>
 #include <string_view>
 
-#include <unistd.h>
-
 #include "addresses/address_scanner.h"
+#include "fuzz/fuzz_run_folder.h"
 #include "platform/text_match.h"
 
 namespace {
 
-// The file of one run lives in a folder of its own, removed when the run ends.
-class RunFolder {
-  public:
-    RunFolder()
-        : path_(std::filesystem::temp_directory_path() /
-                ("mailsift-address-fuzz-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~RunFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const char* name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-const RunFolder kRunFolder;
+const FuzzRunFolder kRunFolder("address");
 
 void Require(bool condition) {
     if (!condition) std::abort();

@@ -9,9 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include <unistd.h>
-
 #include "config/settings.h"
+#include "fuzz/fuzz_run_folder.h"
 #include "mime/mime_error.h"
 #include "stores/express_backend.h"
 
@@ -70,25 +69,15 @@ std::string SmallFolderFile() {
     return file;
 }
 
-// The folders of one run, removed when the run ends.
-class RunFolder {
-  public:
-    RunFolder()
-        : path_(std::filesystem::temp_directory_path() /
-                ("mailsift-dbx-fuzz-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(path_ / "store");
-        WriteFile(path_ / "store" / "Inbox.dbx", SmallFolderFile());
-        // The report log is no use here and would only grow.
-        Settings.DebugMode = false;
+// The folders of one run: a folder file beside the list that the input stands in for.
+struct DbxRunFolder {
+    DbxRunFolder() {
+        std::filesystem::create_directories(folder.path() / "store");
+        WriteFile(folder.path() / "store" / "Inbox.dbx", SmallFolderFile());
     }
-    ~RunFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return folder.path(); }
 
-  private:
-    std::filesystem::path path_;
+    FuzzRunFolder folder{"dbx"};
 };
 
 // Parser errors reach the caller by design; anything else is a finding.
@@ -139,7 +128,7 @@ void ReadEverything(const std::string& path, const std::filesystem::path& output
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const RunFolder run;
+    static const DbxRunFolder run;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::filesystem::path loose = run.path() / "Mutated.dbx";
     WriteFile(loose, input);

@@ -8,9 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
-
 #include "config/settings.h"
+#include "fuzz/fuzz_run_folder.h"
 #include "stores/mailbox_backend.h"
 #include "stores/mailbox_scan.h"
 
@@ -18,27 +17,7 @@ namespace {
 
 constexpr uint32_t kMaxMessages = 64;
 
-// The files of one run live in a folder of their own, removed when the run ends.
-class RunFolder {
-  public:
-    RunFolder()
-        : path_(std::filesystem::temp_directory_path() /
-                ("mailsift-mailbox-fuzz-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(path_);
-        // Every read would otherwise append to the report log beside the program.
-        mailsift::Settings.DebugMode = false;
-    }
-    ~RunFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string operator/(const char* name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
-const RunFolder kRunFolder;
+const FuzzRunFolder kRunFolder("mailbox");
 
 void ReadEveryMessage(mailsift::MailboxStoreBackend& backend, mailsift::StoreHandle handle,
                       const mailsift::TFolder& folder) {
