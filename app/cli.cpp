@@ -38,6 +38,8 @@ commands:
                          Thunderbird, Eudora) names the archive and the history row. Options
                          override the settings for this run only. Ctrl+C stops after the
                          current message; what was exported is still packed and recorded.
+                         Exit status 0 when every store opened and every message was
+                         written (and packed).
   extract                export the mail clients chosen in the settings, as "/extract" does
   addresses [--source SOURCE]... [STORE...] [--out DIR] [--per-source] [--check]
                          extract e-mail addresses; SOURCE is outlook, outlookexpress,

@@ -178,6 +178,11 @@ class ExportSummary : public ExportObserver {
             out_ << ", " << FormatThousands(result.WriteFailures) << " not written";
         }
         if (!result.Archive.empty()) out_ << ", packed into " << result.Archive;
+        if (!result.PackFailure.empty()) {
+            out_ << ", not packed: " << result.PackFailure;
+            ++incomplete_;
+        }
+        if (result.WriteFailures != 0) ++incomplete_;
         if (result.Failed) out_ << ", ended by an error (see report.txt)";
         out_ << '\n';
         messages_ += result.Messages;
@@ -193,7 +198,7 @@ class ExportSummary : public ExportObserver {
         out_ << "Total: " << FormatThousands(messages_) << " messages, " << FormatThousands(files_)
              << " files, " << FormatThousands(bytes_) << " bytes in " << std::fixed
              << std::setprecision(1) << seconds << " seconds\n";
-        return unopened_ == 0 && !failed_ ? 0 : 1;
+        return unopened_ == 0 && incomplete_ == 0 && !failed_ ? 0 : 1;
     }
 
   private:
@@ -204,6 +209,7 @@ class ExportSummary : public ExportObserver {
     int64_t files_ = 0;
     int64_t bytes_ = 0;
     int unopened_ = 0;
+    int incomplete_ = 0;  // stores with messages not written or files not packed
     bool failed_ = false;
 };
 

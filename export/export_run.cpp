@@ -1,6 +1,7 @@
 #include "export/export_run.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <exception>
 #include <filesystem>
@@ -28,11 +29,33 @@ ExportOptions ExportOptions::FromSettings() {
             .ExtractOptions = Settings.ExtractOptions};
 }
 
-ExportRun::ExportRun(ExportOptions options) : options_(std::move(options)) {
-    // The coarse clock is the one file systems stamp changes with, so a file written right after
-    // this moment never looks older than it.
-    clock_gettime(CLOCK_REALTIME_COARSE, &started_);
+ExportRun::ExportRun(ExportOptions options) : options_(std::move(options)) {}
+
+namespace {
+
+// When this run started, in the clock of the file system it writes to: the change time of a
+// file made there now. A file system that stamps whole seconds, or a share whose clock differs
+// from ours, then still tells this run's files from older ones; at worst an older file of the
+// same second counts as this run's and is kept rather than replaced.
+timespec RunStartMark(const std::string& storagePath) {
+    timespec mark{};
+    if (ForceDirectories(storagePath)) {
+        std::string probe = WithoutTrailingSlashes(storagePath) + "/.mailsift-run-XXXXXX";
+        const int fd = mkstemp(probe.data());
+        if (fd >= 0) {
+            struct stat status {};
+            const bool stamped = fstat(fd, &status) == 0;
+            close(fd);
+            unlink(probe.c_str());
+            if (stamped) return status.st_ctim;
+        }
+    }
+    // The coarse clock is the one file systems stamp changes with.
+    clock_gettime(CLOCK_REALTIME_COARSE, &mark);
+    return mark;
 }
+
+}  // namespace
 
 std::string ExportArchivePath(const std::string& storagePath, const std::string& clientName) {
     std::string path = storagePath;
@@ -50,12 +73,12 @@ void AppendPathPart(std::string& path, const std::string& part) {
 }
 
 // Where the messages of one store folder go: the storage folder, the day's folder when asked
-// for, and the folder's display path.
+// for, and the folder's display path (or another name for it).
 std::string ExportFolderPath(const ExportOptions& options, const std::string& today,
-                             const TFolder& folder) {
+                             const std::string& folderPath) {
     std::string path = options.StoragePath;
     if (options.AppendPath) AppendPathPart(path, today);
-    AppendPathPart(path, folder.Path);
+    AppendPathPart(path, folderPath);
     if (path.empty() || path.back() != '/') path += '/';
     return CollapseDoubleSeparators(path);
 }
@@ -94,7 +117,16 @@ class StoreExport {
   private:
     void ExportFolder(StoreHandle handle, const TFolder& folder, const std::string& extension,
                       bool saveAsEml) {
-        const std::string folderPath = ExportFolderPath(options_, today_, folder);
+        std::string folderPath = ExportFolderPath(options_, today_, folder.Path);
+        if (!ForceDirectories(folderPath)) {
+            // A folder name the file system refuses (too long, or with characters a FAT stick
+            // does not take) costs the folder its place in the tree, not its messages.
+            const std::string standIn = ExportFolderPath(
+                options_, today_, "NoName folder " + std::to_string(folder.Id));
+            WriteReport("Cannot create the folder " + folderPath + "; its messages go to " +
+                        standIn);
+            folderPath = standIn;
+        }
         if (!ForceDirectories(folderPath)) {
             WriteReport("Cannot create the folder " + folderPath + "; its " +
                         std::to_string(folder.MessageCount) + " messages are not exported");
@@ -132,20 +164,20 @@ class StoreExport {
                     folderPath + std::to_string(index + 1) + " " + SafeFileName(sender) + extension));
                 std::error_code ignored;
                 std::filesystem::remove(name, ignored);
-                SaveMessageToFile(handle, folder, index, name, saveAsEml);
-                TakeWrittenFile(name, message.Received);
+                TakeWrittenFile(name, message.Received,
+                                SaveMessageToFile(handle, folder, index, name, saveAsEml));
                 break;
             }
             case ExportForm::TextSummaries: {
                 const std::string name = SummaryName(folderPath, message, ".txt");
-                SaveMessageToTextFile(handle, folder, index, name);
-                TakeWrittenFile(name, message.Received);
+                TakeWrittenFile(name, message.Received,
+                                SaveMessageToTextFile(handle, folder, index, name));
                 break;
             }
             case ExportForm::HtmlPages: {
                 const std::string name = SummaryName(folderPath, message, ".htm");
-                SaveMessageToHTMLFile(handle, folder, index, name);
-                TakeWrittenFile(name, message.Received);
+                TakeWrittenFile(name, message.Received,
+                                SaveMessageToHTMLFile(handle, folder, index, name));
                 break;
             }
             case ExportForm::AttachmentsOnly:
@@ -163,8 +195,9 @@ class StoreExport {
         const std::filesystem::path path(name);
         const std::string stem = (path.parent_path() / path.stem()).string();
         for (int n = 2;; ++n) {
-            std::string candidate = stem + " (" + std::to_string(n) + ")" +
-                                    path.extension().string();
+            // The longer name must pass the file system's rules too.
+            std::string candidate = MakeSafeFileName(stem + " (" + std::to_string(n) + ")" +
+                                                     path.extension().string());
             if (!WrittenByThisRun(candidate)) return candidate;
         }
     }
@@ -197,8 +230,8 @@ class StoreExport {
                 folderPath + std::to_string(counter_) + " " + SafeFileName(attachment.FileName)));
             ++counter_;
             try {
-                SaveAttachToFile(handle, folder, index, attachment.Index, name);
-                TakeWrittenFile(name, received);
+                TakeWrittenFile(name, received,
+                                SaveAttachToFile(handle, folder, index, attachment.Index, name));
             } catch (const std::exception& failure) {
                 ++result_.WriteFailures;
                 WriteReport("Cannot export attachment " + name + ": " + failure.what());
@@ -206,10 +239,12 @@ class StoreExport {
         }
     }
 
-    // A save that wrote nothing (an unreadable message) leaves nothing to date, count or pack.
-    void TakeWrittenFile(const std::string& path, TDateTime received) {
+    // A save that failed (an unreadable message, a full disk) leaves nothing to date, count or
+    // pack, even where an earlier export left a file of that name.
+    void TakeWrittenFile(const std::string& path, TDateTime received, int32_t saved) {
         struct stat status {};
-        if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (saved != kResultSuccess || stat(path.c_str(), &status) != 0 ||
+            !S_ISREG(status.st_mode)) {
             ++result_.WriteFailures;
             return;
         }
@@ -235,6 +270,7 @@ void PackArchive(ZipPacker& packer, ExportStoreResult& result) {
     if (packer.Files().empty()) return;
     const std::string failure = packer.Pack();
     if (!failure.empty()) {
+        result.PackFailure = failure;
         WriteReport("Cannot pack " + packer.ArchivePath() + ": " + failure +
                     "; the exported files stay where they were written");
         return;
@@ -261,12 +297,14 @@ ExportStoreResult ExportRun::ExtractAllMessages(const std::string& storePath,
                 std::make_unique<ZipPacker>(ExportArchivePath(options_.StoragePath, clientName));
         }
         if (result.Opened()) {
-            StoreExport(options_, counter_, started_, result, packer.get())
+            if (!started_) started_ = RunStartMark(options_.StoragePath);
+            StoreExport(options_, counter_, *started_, result, packer.get())
                 .Run(handle, folders, extension, saveAsEml);
         }
         if (packer) PackArchive(*packer, result);
+        // A run whose packing failed left its files loose, and its row says so.
         NewStorageRecord(clientName, options_.StoragePath, result.TotalSize, counter_,
-                         options_.ZipEmails,
+                         options_.ZipEmails && result.PackFailure.empty(),
                          options_.ExtractOptions == static_cast<int>(ExportForm::AttachmentsOnly));
     } catch (const std::exception& failure) {
         result.Failed = true;

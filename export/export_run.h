@@ -3,6 +3,7 @@
 // chosen form, optionally packed into one archive per store, with one history row per store.
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "stores/core_types.h"
@@ -37,6 +38,7 @@ struct ExportStoreResult {
     bool Stopped = false;        // the stop flag ended the walk
     bool Failed = false;         // an exception ended the export; nothing was recorded
     std::string Archive;         // the archive written, when packing succeeded
+    std::string PackFailure;     // why the files could not be packed; they stay loose
 
     bool Opened() const { return OpenResult > kMaxResultCode; }
 };
@@ -63,8 +65,9 @@ class ExportRun {
   private:
     ExportOptions options_;
     int64_t counter_ = 0;
-    // Files changed since this moment were written by this run and are never replaced by it.
-    timespec started_{};
+    // Files changed since this moment were written by this run and are never replaced by it;
+    // taken when the run first writes.
+    std::optional<timespec> started_;
 };
 
 // The archive an export of clientName on the current day packs into.

@@ -6,6 +6,7 @@
 #include "app/cli.h"
 #include "config/settings.h"
 #include "export/history_database.h"
+#include "platform/date_time.h"
 #include "support/mailbox_writer.h"
 #include "support/test_program_folder.h"
 
@@ -72,6 +73,13 @@ TEST_F(CliExportTest, ZipAndDateFolderOptionsAndTheClientFromTheStore) {
     ASSERT_EQ(ReadHistoryRows().size(), 1u);
     EXPECT_TRUE(ReadHistoryRows()[0].Zip);
     EXPECT_EQ(ReadHistoryRows()[0].OutlookClient, "Thunderbird");
+
+    // A folder where the archive should go: the files stay loose, and the command says so.
+    const std::string other = home_.dir() / "other";
+    fs::create_directories(other + "/Thunderbird " + FormatDate(NowDateTime()) + ".zip/taken");
+    const ExportCliRun unpacked = Run({"export", profile_, "--to", other, "--zip"});
+    EXPECT_EQ(unpacked.status, 1);
+    EXPECT_NE(unpacked.out.find(", not packed: "), std::string::npos) << unpacked.out;
 }
 
 TEST_F(CliExportTest, MistakesAreRefusedBeforeAnythingIsWritten) {

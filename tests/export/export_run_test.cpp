@@ -13,6 +13,7 @@
 #include "export/history_database.h"
 #include "platform/date_time.h"
 #include "platform/work_hooks.h"
+#include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
 #include "support/mailbox_writer.h"
 #include "support/test_program_folder.h"
@@ -167,6 +168,34 @@ TEST_F(ExportRunTest, MessageFilesOfTwoStoresInOneRunDoNotReplaceEachOther) {
               std::string::npos);
 }
 
+TEST_F(ExportRunTest, NamesThatTheFileSystemRefusesStillGetTheirMessagesOut) {
+    // The first message's name just fits; the second store's, with " (2)" added, would not.
+    const std::string sender(249, 's');  // "1 " + 249 + ".eml" is 255 bytes
+    WriteMailbox("Inbox", {Message(sender, "First store")});
+    const std::string other = home_.dir() / "other";
+    fs::create_directories(other);
+    WriteMailbox("Inbox", {Message(sender, "Second store")}, other);
+    ExportRun run(Options(0));
+    Export(run, profile_, "Thunderbird");
+    const ExportStoreResult second = Export(run, other, "Thunderbird");
+    EXPECT_EQ(second.WriteFailures, 0);
+    EXPECT_EQ(FilesBelow(storage_), (std::set<std::string>{"MailBox/Inbox/1 " + sender + ".eml",
+                                                           "MailBox/Inbox/NoName 1.eml"}));
+
+    // A folder name longer than the file system allows: its messages go to a stand-in folder.
+    test::FakeStoreBackend fake("mailbox");
+    const test::ScopedStoreBackends backends({nullptr, nullptr, &fake});
+    fake.AddFolder("MailBox/" + std::string(300, 'f'), 1);
+    TMessage message;
+    message.FromName = "Ann";
+    message.Body = "text";
+    fake.UseMessage(message);
+    ExportRun summaries(Options(1));
+    const ExportStoreResult result = Export(summaries, home_.dir().path().string(), "Thunderbird");
+    EXPECT_EQ(result.Files, 1);
+    EXPECT_TRUE(fs::exists(storage_ + "NoName folder 1/1 Ann.txt"));
+}
+
 TEST_F(ExportRunTest, AttachmentsOnlyCountsEveryAttachment) {
     WriteMailbox("Inbox", {Message("Ann", "Plain"),
                            Message("Bob", "Two files",
@@ -243,9 +272,11 @@ TEST_F(ExportRunTest, FailedPackingKeepsTheFilesAndSaysWhy) {
     ExportRun run(Options(0, false, true));
     const ExportStoreResult result = Export(run, profile_, "Thunderbird");
     EXPECT_TRUE(result.Archive.empty());
+    EXPECT_FALSE(result.PackFailure.empty());
     EXPECT_TRUE(fs::exists(storage_ + "MailBox/Inbox/1 Ann.eml"));
     EXPECT_NE(home_.ReportLog().find("Cannot pack"), std::string::npos);
-    EXPECT_EQ(ReadHistoryRows().size(), 1u);
+    ASSERT_EQ(ReadHistoryRows().size(), 1u);
+    EXPECT_FALSE(ReadHistoryRows()[0].Zip) << "the files were left loose";
 }
 
 TEST_F(ExportRunTest, AMessageThatCannotBeWrittenDoesNotEndTheRun) {
