@@ -1,6 +1,7 @@
 #include "export/zip_packer.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -201,6 +202,26 @@ struct ArchiveDiscarder {
 };
 using ArchivePtr = std::unique_ptr<zip_t, ArchiveDiscarder>;
 
+// Two exports packing into one archive at once would each write it from what it held when
+// they opened it, and the later one would drop the earlier one's entries after their files were
+// deleted: packing into a folder waits while another packing there goes on.
+class FolderLock {
+  public:
+    explicit FolderLock(const fs::path& folder)
+        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+  private:
+    int fd_;
+};
+
 }  // namespace
 
 ZipPacker::ZipPacker(std::string archivePath) : archivePath_(std::move(archivePath)) {}
@@ -211,6 +232,7 @@ void ZipPacker::AddFile(const std::string& path) {
 
 std::string ZipPacker::Pack() {
     try {
+        const FolderLock lock(fs::path(archivePath_).parent_path());
         return PackListed();
     } catch (const std::exception& exception) {
         return archivePath_ + ": " + exception.what();
