@@ -18,8 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Removes what is below folder and then folder itself; returns how many entries stayed.
-size_t DeleteTree(const fs::path& folder) {
+// Removes what is below folder and then folder itself; returns how many entries stayed. A
+// file system mounted below it (a stick under a media folder) is never entered: it stays.
+size_t DeleteTree(const fs::path& folder, dev_t device) {
     LetMessageLoopRun();
     size_t left = 0;
     std::error_code error;
@@ -35,7 +36,12 @@ size_t DeleteTree(const fs::path& folder) {
         if (entryError) {
             ++left;
         } else if (fs::is_directory(status)) {
-            left += DeleteTree(entry);
+            struct stat info {};
+            if (::lstat(entry.c_str(), &info) != 0 || info.st_dev != device) {
+                ++left;
+            } else {
+                left += DeleteTree(entry, device);
+            }
         } else {
             fs::remove(entry, entryError);
             if (entryError) ++left;
@@ -86,11 +92,16 @@ size_t DeleteFolderTree(const std::string& path) {
     const fs::file_status status = fs::symlink_status(given, error);
     if (status.type() == fs::file_type::not_found) return 0;
     if (error) return 1;
-    if (fs::is_directory(status)) return DeleteTree(given);
+    struct stat info {};
+    if (fs::is_directory(status)) {
+        return ::lstat(given.c_str(), &info) == 0 ? DeleteTree(given, info.st_dev) : 1;
+    }
     if (!fs::is_symlink(status)) return 1;
     size_t left = 0;
     const fs::path target = fs::canonical(given, error);
-    if (!error && fs::is_directory(target, error)) left += DeleteTree(target);
+    if (!error && fs::is_directory(target, error) && ::stat(target.c_str(), &info) == 0) {
+        left += DeleteTree(target, info.st_dev);
+    }
     fs::remove(given, error);
     if (error) ++left;
     return left;
