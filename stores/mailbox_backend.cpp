@@ -1,6 +1,7 @@
 #include "stores/mailbox_backend.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -150,7 +151,15 @@ MailboxStoreBackend::MessageRange MailboxStoreBackend::LocateMessage(std::ifstre
                     ? std::clamp<int64_t>(folder.MessageOffsets[index + 1], range.start, fileSize)
                     : fileSize;
     // A message that does not begin at its separator (the file changed under the offsets) is
-    // realigned to the first separator of its first window.
+    // realigned to the first separator of its first window; one that does costs five bytes.
+    std::array<char, kSeparatorStart.size()> start{};
+    file.clear();
+    file.seekg(range.start);
+    file.read(start.data(), static_cast<std::streamsize>(start.size()));
+    if (file.gcount() == static_cast<std::streamsize>(start.size()) &&
+        std::string_view(start.data(), start.size()) == kSeparatorStart) {
+        return range;
+    }
     std::string first(static_cast<size_t>(std::min<int64_t>(kCopyChunk, range.end - range.start)),
                       '\0');
     file.clear();
