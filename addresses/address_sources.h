@@ -60,7 +60,7 @@ void FindStoreFiles(const std::string& folder, std::string_view mask,
 // Where an extraction run ended. All but Failed go on to the review as usual.
 enum class ExtractionEnd {
     Finished,
-    Stopped,           // the stop flag was set
+    Stopped,          // the stop flag was set
     NoOutlookStores,  // MS Outlook was selected and its store list is empty
     Failed,           // a Thunderbird file could not be scanned
 };

@@ -286,10 +286,11 @@ int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (previous != source) run.StartClient(options);
         previous = source;
         const bool personalFolders = StoreKindOfPath(store) == StoreKind::PersonalFolders;
-        const bool saveAsEml = !personalFolders || form.value_or(FormChoice{}).saveAsEml.value_or(
-                                                       Settings.MSOutlookStroreInEML);
-        const ExportStoreResult result =
-            run.ExtractAllMessages(store, saveAsEml ? ".eml" : ".msg", ClientName(source), saveAsEml);
+        const bool saveAsEml =
+            !personalFolders ||
+            form.value_or(FormChoice{}).saveAsEml.value_or(Settings.MSOutlookStroreInEML);
+        const ExportStoreResult result = run.ExtractAllMessages(store, saveAsEml ? ".eml" : ".msg",
+                                                                ClientName(source), saveAsEml);
         summary.StoreExported(ClientName(source), store, result);
     }
     return summary.Finish(StopRequested());

@@ -34,6 +34,8 @@ StopOnInterrupt::StopOnInterrupt() {
     sigaction(SIGINT, &action, nullptr);
 }
 
-StopOnInterrupt::~StopOnInterrupt() { sigaction(SIGINT, &previousAction, nullptr); }
+StopOnInterrupt::~StopOnInterrupt() {
+    sigaction(SIGINT, &previousAction, nullptr);
+}
 
 }  // namespace mailsift

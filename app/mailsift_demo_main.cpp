@@ -40,16 +40,25 @@ struct SampleMail {
 
 const std::vector<SampleMail>& SampleMails() {
     static const std::vector<SampleMail> mails = {
-        {"Ann Walker", "ann.walker@example.org", "Garden plans for the spring",
-         "Tue, 05 Mar 2002 09:14:00 +0000", 126597932400000000ULL,
+        {"Ann Walker",
+         "ann.walker@example.org",
+         "Garden plans for the spring",
+         "Tue, 05 Mar 2002 09:14:00 +0000",
+         126597932400000000ULL,
          {"Hello Bob,", "", "the seeds have arrived; shall we plant on Saturday?", "", "Ann"},
          {}},
-        {"", "orders@shop.example.com", "Your order 1042 has shipped",
-         "Fri, 14 Jun 2002 16:30:00 +0000", 126685458000000000ULL,
+        {"",
+         "orders@shop.example.com",
+         "Your order 1042 has shipped",
+         "Fri, 14 Jun 2002 16:30:00 +0000",
+         126685458000000000ULL,
          {"Your parcel left our warehouse today.", "Tracking number: 1Z999AA10123456784"},
          {{"invoice-1042.txt", "Invoice 1042\n1 x Watering can  12.50\nTotal          12.50\n"}}},
-        {"Carl Young", "carl@example.net", "Photos from the trip",
-         "Sun, 01 Sep 2002 20:05:00 +0000", 126753843000000000ULL,
+        {"Carl Young",
+         "carl@example.net",
+         "Photos from the trip",
+         "Sun, 01 Sep 2002 20:05:00 +0000",
+         126753843000000000ULL,
          {"Two of the pictures, as promised.", "", "Carl"},
          {{"lake.txt", "(a picture of the lake)\n"}, {"hills.txt", "(a picture of the hills)\n"}}},
     };
@@ -60,8 +69,9 @@ std::string Rfc822Text(const SampleMail& mail) {
     std::string from = mail.fromName[0] != '\0'
                            ? std::string(mail.fromName) + " <" + mail.fromAddress + ">"
                            : std::string(mail.fromAddress);
-    std::string text = "From: " + from + "\r\nTo: Bob Reader <bob@example.org>\r\nSubject: " +
-                       mail.subject + "\r\nDate: " + mail.date + "\r\nMIME-Version: 1.0\r\n";
+    std::string text = "From: " + from +
+                       "\r\nTo: Bob Reader <bob@example.org>\r\nSubject: " + mail.subject +
+                       "\r\nDate: " + mail.date + "\r\nMIME-Version: 1.0\r\n";
     const bool multipart = !mail.attachments.empty();
     if (multipart) {
         text += "Content-Type: multipart/mixed; boundary=\"part\"\r\n\r\n--part\r\n";
@@ -69,8 +79,7 @@ std::string Rfc822Text(const SampleMail& mail) {
     text += "Content-Type: text/plain; charset=us-ascii\r\n\r\n";
     for (const std::string& line : mail.body) text += line + "\r\n";
     for (const MailboxAttachment& attachment : mail.attachments) {
-        text += "--part\r\nContent-Type: application/octet-stream; name=\"" +
-                attachment.FileName +
+        text += "--part\r\nContent-Type: application/octet-stream; name=\"" + attachment.FileName +
                 "\"\r\nContent-Transfer-Encoding: base64\r\n"
                 "Content-Disposition: attachment; filename=\"" +
                 attachment.FileName + "\"\r\n\r\n";
@@ -170,8 +179,7 @@ int main() {
         int status = 0;
         for (const char* form : {"eml", "txt", "html", "attach"}) {
             status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
-                           output + "/" + form, "--format", form, "--no-date-folder",
-                           "--no-zip"});
+                           output + "/" + form, "--format", form, "--no-date-folder", "--no-zip"});
         }
         status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
                        output + "/zip", "--format", "eml", "--zip"});

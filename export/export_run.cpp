@@ -65,7 +65,9 @@ std::string ExportArchivePath(const std::string& storagePath, const std::string&
 
 namespace {
 
-std::string CounterPrefix() { return LanguageString("TotalEmailsExtract") + " "; }
+std::string CounterPrefix() {
+    return LanguageString("TotalEmailsExtract") + " ";
+}
 
 void AppendPathPart(std::string& path, const std::string& part) {
     if (!path.empty() && path.back() != '/') path += '/';
@@ -121,8 +123,8 @@ class StoreExport {
         if (!ForceDirectories(folderPath)) {
             // A folder name the file system refuses (too long, or with characters a FAT stick
             // does not take) costs the folder its place in the tree, not its messages.
-            const std::string standIn = ExportFolderPath(
-                options_, today_, "NoName folder " + std::to_string(folder.Id));
+            const std::string standIn =
+                ExportFolderPath(options_, today_, "NoName folder " + std::to_string(folder.Id));
             WriteReport("Cannot create the folder " + folderPath + "; its messages go to " +
                         standIn);
             folderPath = standIn;
@@ -160,8 +162,9 @@ class StoreExport {
             case ExportForm::MessageFiles: {
                 const std::string& sender =
                     message.FromName.empty() ? message.FromAddress : message.FromName;
-                const std::string name = UnwrittenName(MakeSafeFileName(
-                    folderPath + std::to_string(index + 1) + " " + SafeFileName(sender) + extension));
+                const std::string name =
+                    UnwrittenName(MakeSafeFileName(folderPath + std::to_string(index + 1) + " " +
+                                                   SafeFileName(sender) + extension));
                 std::error_code ignored;
                 std::filesystem::remove(name, ignored);
                 TakeWrittenFile(name, message.Received,
@@ -196,8 +199,8 @@ class StoreExport {
         const std::string stem = (path.parent_path() / path.stem()).string();
         for (int n = 2;; ++n) {
             // The longer name must pass the file system's rules too.
-            std::string candidate = MakeSafeFileName(stem + " (" + std::to_string(n) + ")" +
-                                                     path.extension().string());
+            std::string candidate =
+                MakeSafeFileName(stem + " (" + std::to_string(n) + ")" + path.extension().string());
             if (!WrittenByThisRun(candidate)) return candidate;
         }
     }

@@ -22,7 +22,7 @@ struct ExportOptions {
     std::string StoragePath;  // ends with "/"
     bool AppendPath = true;   // a sub-folder named by the current date
     bool ZipEmails = false;
-    int ExtractOptions = 0;   // an ExportForm; other values write nothing
+    int ExtractOptions = 0;  // an ExportForm; other values write nothing
 
     static ExportOptions FromSettings();
 };

@@ -10,8 +10,8 @@
 #include <istream>
 #include <limits>
 #include <streambuf>
-#include <vector>
 #include <system_error>
+#include <vector>
 
 #include "config/report_log.h"
 #include "platform/file_system.h"

@@ -26,9 +26,9 @@ class MailboxStoreBackend final : public StoreBackend {
     // lists them without a new scan, unless one of their files has changed or a stop cut the
     // scan short.
     StoreHandle Open(const std::string& path, TFolderList& folders) override;
-    // Reads only message index of the folder's file, a window at a time. kResultBadMessageIndex for an index
-    // outside the folder, kResultFolderMissing when the file is gone or the message could not
-    // be parsed or saved. Throws std::system_error when the file cannot be opened.
+    // Reads only message index of the folder's file, a window at a time. kResultBadMessageIndex for
+    // an index outside the folder, kResultFolderMissing when the file is gone or the message could
+    // not be parsed or saved. Throws std::system_error when the file cannot be opened.
     int32_t ReadMessage(StoreHandle handle, const TMessageExtractionOptions& options,
                         const TFolder& folder, uint32_t index, TMessage& message) override;
     int32_t Close(StoreHandle handle) override;
@@ -43,8 +43,8 @@ class MailboxStoreBackend final : public StoreBackend {
     // Where the message lies in its file.
     static MessageRange LocateMessage(std::ifstream& file, const TFolder& folder, uint32_t index);
     // kResultNoAttachments when the attachment asked for is not one.
-    int32_t FillRecord(const TMessageExtractionOptions& options, std::istream& input,
-                       int64_t size, TMessage& message);
+    int32_t FillRecord(const TMessageExtractionOptions& options, std::istream& input, int64_t size,
+                       TMessage& message);
 
     StoreHandle handle_ = 0;
     std::optional<std::string> cachedPath_;

@@ -103,7 +103,10 @@ TEST_F(ExportCommandTest, ClientsRunInOrderEachWithItsOwnCounter) {
     inbox.Add(message);
     inbox.Write(express + "/Inbox.dbx");
     test::DbxFoldersFileWriter list;
-    list.Add({.Name = "Inbox", .FileName = "Inbox.dbx", .Id = 1, .ParentId = 0,
+    list.Add({.Name = "Inbox",
+              .FileName = "Inbox.dbx",
+              .Id = 1,
+              .ParentId = 0,
               .FileNameAsId06 = false});
     list.Write(express + "/Folders.dbx");
     Settings.OutlookExpressBaseFile = express + "/";

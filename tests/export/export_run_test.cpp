@@ -113,8 +113,8 @@ TEST_F(ExportRunTest, MessageFilesGoIntoTheFolderLayoutWithTheirDates) {
               static_cast<int64_t>(fs::file_size(second)) +
                   static_cast<int64_t>(
                       fs::file_size(storage_ + today + "/MailBox/Inbox/1 Ann Sender.eml")) +
-                  static_cast<int64_t>(fs::file_size(storage_ + today +
-                                                     "/MailBox/Inbox.sbd/Projects/1 Carl_Smith.eml")));
+                  static_cast<int64_t>(fs::file_size(
+                      storage_ + today + "/MailBox/Inbox.sbd/Projects/1 Carl_Smith.eml")));
     EXPECT_EQ(
         test::ReadFileBytes(storage_ + today + "/MailBox/Inbox/1 Ann Sender.eml").substr(0, 5),
         "From ");
@@ -197,10 +197,10 @@ TEST_F(ExportRunTest, NamesThatTheFileSystemRefusesStillGetTheirMessagesOut) {
 }
 
 TEST_F(ExportRunTest, AttachmentsOnlyCountsEveryAttachment) {
-    WriteMailbox("Inbox", {Message("Ann", "Plain"),
-                           Message("Bob", "Two files",
-                                   {{"a.txt", "first attachment"}, {"b.txt", "second"}}),
-                           Message("Carl", "After")});
+    WriteMailbox("Inbox",
+                 {Message("Ann", "Plain"),
+                  Message("Bob", "Two files", {{"a.txt", "first attachment"}, {"b.txt", "second"}}),
+                  Message("Carl", "After")});
     ExportRun run(Options(3));
     const ExportStoreResult result = Export(run, profile_, "Thunderbird");
     // The plain message counts once (1), the next twice more for its attachments (2: a.txt at
