@@ -1,5 +1,9 @@
 #include "stores/mailbox_backend.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -27,46 +31,88 @@ namespace {
 constexpr size_t kCopyChunk = 61440;
 constexpr std::string_view kSeparatorStart = "From ";
 
-int64_t FileSizeOf(std::ifstream& file) {
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    return size < 0 ? 0 : static_cast<int64_t>(size);
+// Reads up to length bytes at position; fewer only at the end of the file or on a read error.
+size_t ReadAt(int fd, int64_t position, char* data, size_t length) {
+    size_t got = 0;
+    while (got < length) {
+        const ssize_t n = pread(fd, data + got, length - got,
+                                static_cast<off_t>(position) + static_cast<off_t>(got));
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    return got;
 }
+
+// The first read of a message is small: a header read mostly needs no more.
+constexpr size_t kFirstRead = 4096;
 
 // Hands the message reader and the raw save the bytes of one message straight from the file,
 // a window at a time, so that a message of any size needs no more memory than the window.
 class FileRangeReader final : public std::streambuf {
   public:
-    FileRangeReader(std::ifstream& file, int64_t start, int64_t end)
-        : file_(file), next_(start), end_(end), window_(kCopyChunk) {
-        file_.clear();
-        file_.seekg(start);
-    }
+    // window holds kCopyChunk bytes and outlives the reader.
+    FileRangeReader(int fd, int64_t start, int64_t end, char* window)
+        : fd_(fd), next_(start), end_(end), window_(window) {}
 
   protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        if (next_ >= end_ || !file_) return traits_type::eof();
-        const int64_t want = std::min<int64_t>(static_cast<int64_t>(window_.size()), end_ - next_);
-        file_.read(window_.data(), static_cast<std::streamsize>(want));
-        const std::streamsize got = file_.gcount();
-        if (got <= 0) return traits_type::eof();
-        next_ += got;
-        setg(window_.data(), window_.data(), window_.data() + got);
+        if (next_ >= end_) return traits_type::eof();
+        const size_t size = reads_++ == 0 ? kFirstRead : kCopyChunk;
+        const auto want =
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(size), end_ - next_));
+        const size_t got = ReadAt(fd_, next_, window_, want);
+        if (got == 0) return traits_type::eof();
+        next_ += static_cast<int64_t>(got);
+        setg(window_, window_, window_ + got);
         return traits_type::to_int_type(*gptr());
     }
 
   private:
-    std::ifstream& file_;
+    int fd_;
     int64_t next_;
     int64_t end_;
-    std::vector<char> window_;
+    char* window_;
+    int reads_ = 0;
 };
 
 }  // namespace
 
 MailboxStoreBackend::~MailboxStoreBackend() {
     if (handle_ != 0) ReleaseStoreHandle(handle_);
+    CloseStoreFile();
+}
+
+std::optional<int64_t> MailboxStoreBackend::OpenStoreFile(const std::string& path) {
+    struct stat status {};
+    // The file already open answers for its path while it still has a name: one deleted, or
+    // replaced by another (a client compacting it), has none left, and the path is looked up
+    // again. An export reads every message twice, and each lookup walks the whole path.
+    if (fd_ >= 0 && path == fdPath_ && fstat(fd_, &status) == 0 && status.st_nlink > 0) {
+        return status.st_size;
+    }
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    CloseStoreFile();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "Cannot open file " + path);
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw std::system_error(error, std::generic_category(), "Cannot read file " + path);
+    }
+    fd_ = fd;
+    fdPath_ = path;
+    return opened.st_size;
+}
+
+void MailboxStoreBackend::CloseStoreFile() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    fdPath_.clear();
 }
 
 StoreHandle MailboxStoreBackend::Open(const std::string& path, TFolderList& folders) {
@@ -114,15 +160,11 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
         index >= folder.MessageOffsets.size()) {
         return kResultBadMessageIndex;
     }
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(folder.StoreFile, error)) return kResultFolderMissing;
-    std::ifstream file(folder.StoreFile, std::ios::binary);
-    if (!file) {
-        throw std::system_error(errno, std::generic_category(),
-                                "Cannot open file " + folder.StoreFile);
-    }
-    const MessageRange range = LocateMessage(file, folder, index);
-    FileRangeReader reader(file, range.start, range.end);
+    const std::optional<int64_t> fileSize = OpenStoreFile(folder.StoreFile);
+    if (!fileSize) return kResultFolderMissing;
+    const MessageRange range = LocateMessage(fd_, *fileSize, folder, index);
+    if (!window_) window_ = std::make_unique<char[]>(kCopyChunk);
+    FileRangeReader reader(fd_, range.start, range.end, window_.get());
     if (!parsed_) parsed_ = std::make_unique<TIdMessage>();
     try {
         if (!options.SaveMessage) {
@@ -139,12 +181,11 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
     }
 }
 
-MailboxStoreBackend::MessageRange MailboxStoreBackend::LocateMessage(std::ifstream& file,
+MailboxStoreBackend::MessageRange MailboxStoreBackend::LocateMessage(int fd, int64_t fileSize,
                                                                      const TFolder& folder,
                                                                      uint32_t index) {
     // The file may have changed since it was counted; whatever the offsets say, only bytes of
     // the file are read.
-    const int64_t fileSize = FileSizeOf(file);
     MessageRange range;
     range.start = std::clamp<int64_t>(folder.MessageOffsets[index], 0, fileSize);
     range.end = index + 1 < folder.MessageOffsets.size()
@@ -153,19 +194,13 @@ MailboxStoreBackend::MessageRange MailboxStoreBackend::LocateMessage(std::ifstre
     // A message that does not begin at its separator (the file changed under the offsets) is
     // realigned to the first separator of its first window; one that does costs five bytes.
     std::array<char, kSeparatorStart.size()> start{};
-    file.clear();
-    file.seekg(range.start);
-    file.read(start.data(), static_cast<std::streamsize>(start.size()));
-    if (file.gcount() == static_cast<std::streamsize>(start.size()) &&
+    if (ReadAt(fd, range.start, start.data(), start.size()) == start.size() &&
         std::string_view(start.data(), start.size()) == kSeparatorStart) {
         return range;
     }
     std::string first(static_cast<size_t>(std::min<int64_t>(kCopyChunk, range.end - range.start)),
                       '\0');
-    file.clear();
-    file.seekg(range.start);
-    file.read(first.data(), static_cast<std::streamsize>(first.size()));
-    first.resize(static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    first.resize(ReadAt(fd, range.start, first.data(), first.size()));
     const size_t from = first.find(kSeparatorStart);
     if (from != std::string::npos) range.start += static_cast<int64_t>(from);
     return range;
@@ -206,6 +241,7 @@ int32_t MailboxStoreBackend::Close(StoreHandle handle) {
     ReleaseStoreHandle(handle_);
     handle_ = 0;
     parsed_.reset();
+    CloseStoreFile();
     WriteReport("Mail Box closed and free memory");
     return kResultSuccess;
 }

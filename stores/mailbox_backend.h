@@ -41,7 +41,12 @@ class MailboxStoreBackend final : public StoreBackend {
         int64_t end = 0;
     };
     // Where the message lies in its file.
-    static MessageRange LocateMessage(std::ifstream& file, const TFolder& folder, uint32_t index);
+    static MessageRange LocateMessage(int fd, int64_t fileSize, const TFolder& folder,
+                                      uint32_t index);
+    // Opens the folder's file, or keeps it open, and gives its size; none when it is no
+    // regular file. Throws std::system_error when it cannot be opened.
+    std::optional<int64_t> OpenStoreFile(const std::string& path);
+    void CloseStoreFile();
     // kResultNoAttachments when the attachment asked for is not one.
     int32_t FillRecord(const TMessageExtractionOptions& options, std::istream& input, int64_t size,
                        TMessage& message);
@@ -52,6 +57,9 @@ class MailboxStoreBackend final : public StoreBackend {
     std::vector<TFolder> cachedFolders_;
     std::vector<std::filesystem::file_time_type> cachedTimes_;
     std::unique_ptr<TIdMessage> parsed_;
+    std::unique_ptr<char[]> window_;  // the read window, kept between reads
+    int fd_ = -1;
+    std::string fdPath_;
 };
 
 // The program's mailbox backend.

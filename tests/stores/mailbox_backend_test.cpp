@@ -148,7 +148,18 @@ TEST_F(MailboxBackendTest, MessagesLargerThanTheReadWindowComeOutWhole) {
     EXPECT_EQ(Read(handle, raw, 1, message), kResultSuccess);
     EXPECT_EQ(test::ReadFileBytes(raw.TargetFile),
               bytes.substr(static_cast<size_t>(folder.MessageOffsets[1])));
+
     EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+
+    // A file replaced by another (a client compacting it) is read anew, not through the file
+    // that was open before.
+    const std::string replacement = mail_ / "replacement";
+    test::WriteFileBytes(replacement, "From a@b.c Mon Jan  1 10:00:00 2024\nSubject: new\n\nx\n");
+    std::filesystem::rename(replacement, folder.StoreFile);
+    const StoreHandle reopened = OpenStore(mail_.path().string());
+    EXPECT_EQ(Read(reopened, raw, 0, message), kResultSuccess);
+    EXPECT_THAT(test::ReadFileBytes(raw.TargetFile), HasSubstr("Subject: new"));
+    EXPECT_EQ(backend_.Close(reopened), kResultSuccess);
 }
 
 TEST_F(MailboxBackendTest, AttachmentsAreListedWithTheirPartIndices) {
