@@ -7,6 +7,7 @@
 #include "config/folders.h"
 #include "config/key_file.h"
 #include "config/settings.h"
+#include "platform/tick_count.h"
 
 namespace mailsift {
 
@@ -20,12 +21,16 @@ std::string LanguageFilePath() {
 namespace {
 
 // The texts already read from one language file, kept while the file stays as it was: long work
-// asks for the same few texts once per item, and each read would parse the whole file.
+// asks for the same few texts once per item, and each read would parse the whole file. Whether
+// the file changed is looked at no more than once a second.
 struct LanguageCache {
     std::string path;
     std::optional<std::filesystem::file_time_type> written;
+    uint32_t checked = 0;
     std::unordered_map<std::string, std::string> texts;
 };
+
+constexpr uint32_t kRecheckMilliseconds = 1000;
 
 std::optional<std::filesystem::file_time_type> LastWriteTime(const std::string& path) {
     std::error_code error;
@@ -34,18 +39,27 @@ std::optional<std::filesystem::file_time_type> LastWriteTime(const std::string& 
     return time;
 }
 
+LanguageCache& TextCache() {
+    static LanguageCache cache;
+    return cache;
+}
+
 }  // namespace
 
 std::string LanguageString(std::string_view key) {
-    static LanguageCache cache;
+    LanguageCache& cache = TextCache();
     const std::string path = LanguageFilePath();
-    const std::optional<std::filesystem::file_time_type> written = LastWriteTime(path);
-    if (path != cache.path || written != cache.written || !written) {
-        cache = LanguageCache{path, written, {}};
+    const uint32_t now = GetTickCount();
+    if (path != cache.path || !cache.written || now - cache.checked >= kRecheckMilliseconds) {
+        const std::optional<std::filesystem::file_time_type> written = LastWriteTime(path);
+        if (path != cache.path || written != cache.written || !written) {
+            cache = LanguageCache{path, written, now, {}};
+        }
+        cache.checked = now;
     }
     const std::string name(key);
     if (auto found = cache.texts.find(name); found != cache.texts.end()) return found->second;
-    // A key the file lacks is added to it, which changes the file and so empties the cache.
+    // A key the file lacks is added to it with no text; later calls get the same marker.
     std::string text = ReadKey(path, key);
     cache.texts.emplace(name, text);
     return text;
@@ -55,6 +69,7 @@ std::string LanguageStringDef(std::string_view key, std::string_view defaultText
     std::string text = LanguageString(key);
     if (!IsNotSet(text)) return text;
     WriteKey(LanguageFilePath(), key, defaultText);
+    TextCache() = LanguageCache{};
     return std::string(defaultText);
 }
 

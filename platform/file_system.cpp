@@ -22,6 +22,8 @@ void SetFileDate(const std::string& path, TDateTime value) {
 bool ForceDirectories(const std::string& path) {
     if (path.empty()) return false;
     std::error_code error;
+    // Long work asks for its folder once per file: the usual answer costs one look.
+    if (std::filesystem::is_directory(path, error)) return true;
     std::filesystem::create_directories(path, error);
     return std::filesystem::is_directory(path, error);
 }

@@ -123,6 +123,10 @@ struct NameRules {
 };
 
 NameRules NameRulesOf(const std::string& directory) {
+    // An export asks once per file, mostly for the folder it asked about before.
+    static std::string lastDirectory;
+    static NameRules lastRules;
+    if (directory == lastDirectory) return lastRules;
     NameRules rules;
     struct statfs status {};
     if (statfs(directory.c_str(), &status) != 0) return rules;
@@ -131,6 +135,8 @@ NameRules NameRulesOf(const std::string& directory) {
                             kTmpfs = 0x01021994;
     const auto type = static_cast<unsigned long>(status.f_type);
     rules.anyByte = type == kExt || type == kXfs || type == kBtrfs || type == kTmpfs;
+    lastDirectory = directory;
+    lastRules = rules;
     return rules;
 }
 
