@@ -162,11 +162,13 @@ class StoreExport {
             case ExportForm::MessageFiles: {
                 const std::string& sender =
                     message.FromName.empty() ? message.FromAddress : message.FromName;
+                bool exists = false;
                 const std::string name =
                     UnwrittenName(MakeSafeFileName(folderPath + std::to_string(index + 1) + " " +
-                                                   SafeFileName(sender) + extension));
+                                                   SafeFileName(sender) + extension),
+                                  exists);
                 std::error_code ignored;
-                std::filesystem::remove(name, ignored);
+                if (exists) std::filesystem::remove(name, ignored);
                 TakeWrittenFile(name, message.Received,
                                 SaveMessageToFile(handle, folder, index, name, saveAsEml));
                 break;
@@ -193,22 +195,24 @@ class StoreExport {
     // A file of an earlier export is replaced, as a new export of the same store is meant to;
     // one this run wrote (the same folder, number and sender in another store of the run) is
     // kept, and the new file goes beside it.
-    std::string UnwrittenName(const std::string& name) const {
-        if (!WrittenByThisRun(name)) return name;
+    // exists tells whether something stands under the name chosen.
+    std::string UnwrittenName(const std::string& name, bool& exists) const {
+        if (!WrittenByThisRun(name, exists)) return name;
         const std::filesystem::path path(name);
         const std::string stem = (path.parent_path() / path.stem()).string();
         for (int n = 2;; ++n) {
             // The longer name must pass the file system's rules too.
             std::string candidate =
                 MakeSafeFileName(stem + " (" + std::to_string(n) + ")" + path.extension().string());
-            if (!WrittenByThisRun(candidate)) return candidate;
+            if (!WrittenByThisRun(candidate, exists)) return candidate;
         }
     }
 
     // The change time, not the modification time: that one is set to the message's date.
-    bool WrittenByThisRun(const std::string& name) const {
+    bool WrittenByThisRun(const std::string& name, bool& exists) const {
         struct stat status {};
-        if (stat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+        exists = lstat(name.c_str(), &status) == 0;
+        if (!exists || !S_ISREG(status.st_mode)) return false;
         return status.st_ctim.tv_sec > runStarted_.tv_sec ||
                (status.st_ctim.tv_sec == runStarted_.tv_sec &&
                 status.st_ctim.tv_nsec >= runStarted_.tv_nsec);
@@ -216,8 +220,10 @@ class StoreExport {
 
     std::string SummaryName(const std::string& folderPath, const TMessage& message,
                             const char* extension) const {
+        bool exists = false;
         return UnwrittenName(MakeSafeFileName(folderPath + std::to_string(counter_) + " " +
-                                              SafeFileName(message.FromName) + extension));
+                                              SafeFileName(message.FromName) + extension),
+                             exists);
     }
 
     void ExportAttachments(StoreHandle handle, const TFolder& folder, int32_t index,
@@ -229,8 +235,11 @@ class StoreExport {
         }
         for (const TAttachFile& attachment : *listed.Attachments) {
             // A name the file system refuses would lose the attachment; it gets a "NoName" name.
-            const std::string name = UnwrittenName(MakeSafeFileName(
-                folderPath + std::to_string(counter_) + " " + SafeFileName(attachment.FileName)));
+            bool exists = false;
+            const std::string name =
+                UnwrittenName(MakeSafeFileName(folderPath + std::to_string(counter_) + " " +
+                                               SafeFileName(attachment.FileName)),
+                              exists);
             ++counter_;
             try {
                 TakeWrittenFile(name, received,
