@@ -94,23 +94,32 @@ int64_t WriteDbxStore(const fs::path& folder, int64_t bytes) {
     return messages;
 }
 
-int64_t BytesBelow(const fs::path& folder) {
+struct Written {
+    int64_t files = 0;
     int64_t bytes = 0;
+};
+
+Written WrittenBelow(const fs::path& folder) {
+    Written written;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) bytes += static_cast<int64_t>(entry.file_size());
+        if (!entry.is_regular_file()) continue;
+        ++written.files;
+        written.bytes += static_cast<int64_t>(entry.file_size());
     }
-    return bytes;
+    return written;
 }
 
 // Runs argv in a child; returns the wall time and sets the child's peak memory in MB (which
 // includes what this process had resident when it forked: a few MB).
-double TimeChild(const std::vector<std::string>& args, double& peakMegabytes) {
+double TimeChild(const std::vector<std::string>& args, double& peakMegabytes, bool quiet) {
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::fflush(stdout);  // a child's freopen would write out what is still buffered here
     const auto started = Clock::now();
     const pid_t child = fork();
     if (child == 0) {
+        if (quiet) freopen("/dev/null", "w", stdout);
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -125,28 +134,30 @@ double TimeChild(const std::vector<std::string>& args, double& peakMegabytes) {
     return seconds;
 }
 
+void Report(const char* what, const char* program, double seconds, double storeMegabytes,
+            double peakMegabytes, const Written& written) {
+    std::printf("%-8s %-14s %6.2f s  %5.0f MB/s  peak memory %5.1f MB  %lld files, %lld bytes\n",
+                what, program, seconds, storeMegabytes / seconds, peakMegabytes,
+                static_cast<long long>(written.files), static_cast<long long>(written.bytes));
+}
+
+// Each program writes into a folder of its own that is removed only at the end: deleting many
+// files makes the next thousands of file creations slower (the file system skips the inodes
+// it freed a moment ago), which would charge one program for the other's clean-up.
 void Compare(const char* what, const std::vector<std::string>& ours,
              const std::vector<std::string>& theirs, const fs::path& ourOutput,
              const fs::path& theirOutput, double storeMegabytes) {
-    fs::remove_all(ourOutput);
-    fs::remove_all(theirOutput);
     fs::create_directories(theirOutput);
     ::sync();
     double peak = 0;
-    const double ourSeconds = TimeChild(ours, peak);
-    std::printf(
-        "%-10s export run   %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n", what,
-        ourSeconds, storeMegabytes / ourSeconds, peak,
-        static_cast<long long>(BytesBelow(ourOutput)));
+    const double ourSeconds = TimeChild(ours, peak, false);
+    Report(what, "export run", ourSeconds, storeMegabytes, peak, WrittenBelow(ourOutput));
     ::sync();
     double theirPeak = 0;
-    const double theirSeconds = TimeChild(theirs, theirPeak);
-    std::printf("%-10s %-12s %7.2f s  %6.0f MB/s  peak memory %5.1f MB  %lld bytes written\n", what,
-                theirs[0] == "git" ? "git mailsplit" : theirs[0].c_str(), theirSeconds,
-                storeMegabytes / theirSeconds, theirPeak,
-                static_cast<long long>(BytesBelow(theirOutput)));
-    fs::remove_all(ourOutput);
-    fs::remove_all(theirOutput);
+    const double theirSeconds = TimeChild(theirs, theirPeak, true);
+    Report(what, theirs[0] == "git" ? "git mailsplit" : theirs[0].c_str(), theirSeconds,
+           storeMegabytes, theirPeak, WrittenBelow(theirOutput));
+    std::fflush(stdout);
 }
 
 // The child's part: one export of one store into storage.
@@ -198,16 +209,19 @@ int main(int argc, char** argv) {
         waitpid(writer, nullptr, 0);
     }
     const double mailboxMegabytes = static_cast<double>(fs::file_size(mailbox)) / 1e6;
-    const double expressMegabytes = static_cast<double>(BytesBelow(express)) / 1e6;
+    const double expressMegabytes = static_cast<double>(WrittenBelow(express).bytes) / 1e6;
     std::printf("mailbox %.1f MB, Outlook Express store %.1f MB\n", mailboxMegabytes,
                 expressMegabytes);
 
-    Compare("mailbox", {self, "--export", mailbox.string(), (root / "ours").string()},
-            {"git", "mailsplit", "-o" + (root / "theirs").string(), mailbox.string()},
-            root / "ours", root / "theirs", mailboxMegabytes);
-    Compare("dbx", {self, "--export", (express / "folders.dbx").string(), (root / "ours").string()},
-            {"undbx", express.string(), (root / "theirs").string()}, root / "ours", root / "theirs",
-            expressMegabytes);
-    if (!keep) fs::remove_all(root);
+    const fs::path outputs = root / "outputs";
+    fs::remove_all(outputs);
+    Compare("mailbox", {self, "--export", mailbox.string(), (outputs / "ours-mailbox").string()},
+            {"git", "mailsplit", "-o" + (outputs / "theirs-mailbox").string(), mailbox.string()},
+            outputs / "ours-mailbox", outputs / "theirs-mailbox", mailboxMegabytes);
+    Compare("dbx",
+            {self, "--export", (express / "folders.dbx").string(), (outputs / "ours-dbx").string()},
+            {"undbx", express.string(), (outputs / "theirs-dbx").string()}, outputs / "ours-dbx",
+            outputs / "theirs-dbx", expressMegabytes);
+    fs::remove_all(keep ? outputs : root);
     return 0;
 }
