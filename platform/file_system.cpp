@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -34,7 +35,9 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
     });
 }
 
-void WriteFileFrom(const std::string& path, const std::function<void(std::ostream&)>& write) {
+namespace {
+
+void WriteInPlace(const std::string& path, const std::function<void(std::ostream&)>& write) {
     errno = 0;
     bool opened = false;
     {
@@ -58,6 +61,27 @@ void WriteFileFrom(const std::string& path, const std::function<void(std::ostrea
         std::filesystem::remove(path, ignored);
     }
     throw std::system_error(error, std::generic_category(), "Cannot write file " + path);
+}
+
+}  // namespace
+
+void WriteFileFrom(const std::string& path, const std::function<void(std::ostream&)>& write) {
+    struct stat status {};
+    // A file that is there already is replaced only by a whole successor: a full disk leaves it
+    // as it was. What is not a regular file (a device, a link) is written in place.
+    if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        WriteInPlace(path, write);
+        return;
+    }
+    static unsigned sequence = 0;
+    const std::string successor =
+        path + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(++sequence);
+    WriteInPlace(successor, write);
+    if (rename(successor.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        unlink(successor.c_str());
+        throw std::system_error(error, std::generic_category(), "Cannot replace file " + path);
+    }
 }
 
 std::string WithoutTrailingSlashes(std::string path) {

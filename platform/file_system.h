@@ -14,8 +14,8 @@ void SetFileDate(const std::string& path, TDateTime value);
 // Creates the folder and every missing folder above it; true when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 // Replaces the file at path with bytes. A write that fails throws std::system_error and removes
-// what it wrote, so a half-written file is never taken for a whole one; a file that could not
-// even be opened was not ours and stays.
+// what it wrote, so a half-written file is never taken for a whole one; a file that was there
+// before is replaced only by a whole successor, and stays as it was when the write fails.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 // The same for bytes that write puts into the stream, so that they need not be held at once.
 void WriteFileFrom(const std::string& path, const std::function<void(std::ostream&)>& write);

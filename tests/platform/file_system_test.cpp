@@ -5,6 +5,8 @@
 
 #include <ctime>
 #include <filesystem>
+#include <iterator>
+#include <stdexcept>
 
 #include "support/file_helpers.h"
 #include "support/scoped_env.h"
@@ -46,6 +48,32 @@ TEST(ForceDirectories, CreatesEveryMissingFolder) {
     test::WriteFileBytes(dir / "file", "in the way");
     EXPECT_FALSE(ForceDirectories(dir / "file"));
     EXPECT_FALSE(ForceDirectories(dir / "file/below"));
+}
+
+TEST(WriteWholeFile, ReplacesAFileOnlyWithAWholeSuccessor) {
+    test::TempDir dir;
+    const std::string path = dir / "addresses.txt";
+    WriteWholeFile(path, "old list\n");
+    WriteWholeFile(path, "new list\n");
+    EXPECT_EQ(test::ReadFileBytes(path), "new list\n");
+
+    // A write that breaks off leaves the earlier file as it was, and nothing beside it.
+    EXPECT_THROW(WriteFileFrom(path,
+                               [](std::ostream& out) {
+                                   out << "half a li";
+                                   throw std::runtime_error("disk full");
+                               }),
+                 std::runtime_error);
+    EXPECT_EQ(test::ReadFileBytes(path), "new list\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    // A file that was not there before is not left half-written either.
+    const std::string fresh = dir / "fresh.txt";
+    EXPECT_THROW(WriteFileFrom(fresh, [](std::ostream&) { throw std::runtime_error("full"); }),
+                 std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 }  // namespace
