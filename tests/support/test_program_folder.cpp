@@ -8,7 +8,9 @@
 
 namespace mailsift::test {
 
-TestProgramFolder::TestProgramFolder() : home_("MAILSIFT_HOME", dir_.path().string()) {
+TestProgramFolder::TestProgramFolder()
+    : programFolder_("MAILSIFT_HOME", dir_.path().string()),
+      home_("HOME", (dir_.path() / "home").string()) {
     InitFolders(ExecutablePath());
     ReadStartupSettings();
 }

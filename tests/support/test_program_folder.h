@@ -8,6 +8,8 @@ namespace mailsift::test {
 
 // A throwaway program folder seeded with the shipped configuration, with the start-up
 // settings read, so that key files, language lookups and the report log work as in the program.
+// The home folder moves into it too: defaults that point into the documents folder (the storage
+// folder, the address file) never reach the real one.
 class TestProgramFolder {
   public:
     TestProgramFolder();
@@ -17,6 +19,7 @@ class TestProgramFolder {
 
   private:
     TempDir dir_;
+    ScopedEnv programFolder_;
     ScopedEnv home_;
 };
 
