@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <random>
 
 #include "platform/text_case.h"
 
@@ -29,12 +30,24 @@ std::optional<std::string> LowerDomain(std::string_view caption) {
 }  // namespace
 
 uint64_t AddressList::FoldedHash(std::string_view text) {
-    // FNV-1a over the folded bytes: no folded copy is made for a lookup.
-    uint64_t hash = 14695981039346656037ull;
+    // FNV-1a over the folded bytes, so that no folded copy is made for a lookup. It starts from
+    // a value drawn once per process and is mixed at the end: the table takes the low bits,
+    // which plain FNV-1a leaves to the low bits of the input, and a store made to pile its
+    // addresses into one run of slots would make every lookup a long search.
+    static const uint64_t seed = [] {
+        std::random_device device;
+        return (static_cast<uint64_t>(device()) << 32) ^ device();
+    }();
+    uint64_t hash = 14695981039346656037ull ^ seed;
     for (char c : text) {
         hash ^= static_cast<unsigned char>(AsciiLower(c));
         hash *= 1099511628211ull;
     }
+    hash ^= hash >> 30;
+    hash *= 0xbf58476d1ce4e5b9ull;
+    hash ^= hash >> 27;
+    hash *= 0x94d049bb133111ebull;
+    hash ^= hash >> 31;
     return hash == 0 ? 1 : hash;
 }
 
