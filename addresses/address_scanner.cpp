@@ -185,6 +185,8 @@ bool ScanStoreFileRaw(const std::string& path, int64_t size, AddressList& list,
     BracketedScanner scanner(list, sourceCount, progress);
     auto left = static_cast<uint64_t>(size);
     while (left > 0) {
+        // Also where no "<" comes for a long stretch (an attachment), a Stop ends the scan.
+        if (StopRequested()) return true;
         const auto want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), left));
         const size_t got = std::fread(buffer.data(), 1, want, file.get());
         if (!scanner.Feed({buffer.data(), got})) return true;
@@ -219,6 +221,9 @@ void ScanStoreMessages(const std::string& path, AddressList& list,
                         continue;  // a damaged message costs only itself
                     }
                     ScanBody(message, list, report);
+                    // Bodies without a line worth scanning do not yield, and a store may hold
+                    // thousands of them.
+                    LetMessageLoopRun();
                 }
                 if (StopRequested()) break;
             }

@@ -31,8 +31,10 @@ constexpr std::array<AddressSourceInfo, kAddressSourceCount> kSources = {{
      "Text or HTML files"},
 }};
 
+// An empty folder is the current one, never the file-system root.
 std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    if (folder.empty()) return "./";
+    if (folder.back() != '/') folder += '/';
     return folder;
 }
 

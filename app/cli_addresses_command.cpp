@@ -10,6 +10,7 @@
 #include "addresses/address_list.h"
 #include "addresses/address_sources.h"
 #include "app/cli_commands.h"
+#include "app/cli_interrupt.h"
 #include "config/outlook_store_list.h"
 #include "config/settings.h"
 #include "platform/file_system.h"
@@ -49,7 +50,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::o
                 return std::nullopt;
             }
             options.sources.push_back(*source);
-        } else if (arg == "--out" && hasValue) {
+        } else if (arg == "--out" && hasValue && !args[i + 1].empty()) {
             options.out = args[++i];
         } else if (arg == "--per-source") {
             options.perSource = true;
@@ -162,8 +163,9 @@ WrittenFiles WriteResult(const Options& options, const std::vector<ReviewItem>& 
         return WriteAddressFiles(items, mode, *options.out);
     }
     const std::string& file = Settings.ExtractAddressesPath;
-    const std::string folder = fs::path(file).parent_path().string();
-    if (!folder.empty()) ForceDirectories(folder);
+    std::string folder = fs::path(file).parent_path().string();
+    if (folder.empty()) folder = ".";
+    ForceDirectories(folder);
     if (mode == OutputMode::PerSource) return WriteAddressFiles(items, mode, folder);
     WrittenFiles files;
     std::vector<std::string> lines;
@@ -192,10 +194,15 @@ int RunAddressesCommand(const std::vector<std::string>& args, std::ostream& out,
     if (!collected) return options->stores.empty() ? 2 : 1;
 
     ExtractionObserver observer;
-    observer.FileUnreadable = [&err](const std::string& path) {
+    size_t unreadable = 0;
+    observer.FileUnreadable = [&err, &unreadable](const std::string& path) {
         err << "mailsift-cli: cannot read " << path << '\n';
+        ++unreadable;
     };
-    const ExtractionEnd end = RunAddressExtraction(run, observer);
+    const StopOnInterrupt interrupt;
+    ExtractionEnd end = RunAddressExtraction(run, observer);
+    // A stop during the last file of the last source ends the run as if it had finished.
+    if (end == ExtractionEnd::Finished && StopRequested()) end = ExtractionEnd::Stopped;
     if (end == ExtractionEnd::Failed) {
         err << "mailsift-cli: extraction failed: " << run.FailureMessage << '\n';
     }
@@ -218,7 +225,9 @@ int RunAddressesCommand(const std::vector<std::string>& args, std::ostream& out,
     for (const std::string& path : files.Failed)
         err << "mailsift-cli: cannot write " << path << '\n';
 
-    const bool complete = end != ExtractionEnd::Failed && end != ExtractionEnd::Stopped;
+    // Everything asked for was scanned and written; an early end for want of MS Outlook stores
+    // skipped the sources after it.
+    const bool complete = end == ExtractionEnd::Finished && unreadable == 0;
     return complete && files.Failed.empty() ? 0 : 1;
 }
 

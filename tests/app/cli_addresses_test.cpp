@@ -114,6 +114,12 @@ TEST_F(CliAddressesTest, Mistakes) {
     EXPECT_EQ(Addresses({"--source", "file"}).status, 2);
     EXPECT_EQ(Addresses({"--source"}).status, 2);
     EXPECT_EQ(Addresses({"--frobnicate"}).status, 2);
+    EXPECT_EQ(Addresses({mail_.path().string(), "--out", ""}).status, 2) << "not the root folder";
+    // MS Outlook without stores ends the run before the sources after it: not a success.
+    const CliRun noStores =
+        Addresses({"--source", "outlook", "--source", "thunderbird", "--out", out_ / "x"});
+    EXPECT_EQ(noStores.status, 1);
+    EXPECT_THAT(noStores.out, HasSubstr("end\tno-outlook-stores\n"));
     const CliRun twoSources = Addresses({"--source", "eudora", "--source", "thunderbird", "x"});
     EXPECT_EQ(twoSources.status, 2);
     EXPECT_THAT(twoSources.err, HasSubstr("usage: mailsift-cli addresses"));
