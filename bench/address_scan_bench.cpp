@@ -3,8 +3,9 @@
 // to grep with the equivalent pattern on the same file, lower-cased and made unique by sort.
 // Prints both times, MB/s, the addresses each found and the peak memory of each.
 //   bench_address_scan [FILE [MEGABYTES]]
-// A FILE given is kept, so that other tools can be timed on the same mailbox; otherwise the
-// mailbox goes to a temporary file that is removed at the end.
+// A FILE given is kept, so that other tools can be timed on the same mailbox, and one that is
+// there already is used as it is, never written over; otherwise the mailbox goes to a temporary
+// file that is removed at the end.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,14 +140,18 @@ int main(int argc, char** argv) {
     }
     const int64_t target = (argc > 2 ? std::atoll(argv[2]) : 1000) * 1000 * 1000;
 
-    const ChildRun written = RunInChild([&path, target] {
-        std::mt19937 random(20261208);
-        const std::vector<std::string> pool = MakePool();
-        mailsift::test::MailboxWriter writer(path);
-        while (writer.Size() < target) writer.Add(RandomMessage(random, pool));
-        writer.Close();
-        std::printf("%zu\n", writer.MessageStarts().size());
-    });
+    // A FILE that is there already is scanned as it is, never written over.
+    const bool reuse = keep && std::filesystem::exists(path);
+    ChildRun written;
+    if (!reuse)
+        written = RunInChild([&path, target] {
+            std::mt19937 random(20261208);
+            const std::vector<std::string> pool = MakePool();
+            mailsift::test::MailboxWriter writer(path);
+            while (writer.Size() < target) writer.Add(RandomMessage(random, pool));
+            writer.Close();
+            std::printf("%zu\n", writer.MessageStarts().size());
+        });
     std::error_code error;
     const auto size = static_cast<int64_t>(std::filesystem::file_size(path, error));
     if (error || size == 0) {
@@ -154,8 +159,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double megabytes = static_cast<double>(size) / 1e6;
-    std::printf("wrote %ld messages, %.1f MB, to %s in %.1f s\n", std::atol(written.output.c_str()),
-                megabytes, path.c_str(), written.seconds);
+    if (reuse) {
+        std::printf("using the %.1f MB mailbox %s\n", megabytes, path.c_str());
+    } else {
+        std::printf("wrote %ld messages, %.1f MB, to %s in %.1f s\n",
+                    std::atol(written.output.c_str()), megabytes, path.c_str(), written.seconds);
+    }
     // Once through the file so that both readers find it in the page cache.
     RunShell("cat '" + path + "' > /dev/null");
 
