@@ -31,6 +31,12 @@ ExportOptions ExportOptions::FromSettings() {
 
 ExportRun::ExportRun(ExportOptions options) : options_(std::move(options)) {}
 
+std::string ExportArchivePath(const std::string& storagePath, const std::string& clientName) {
+    std::string path = storagePath;
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path + clientName + " " + FormatDate(NowDateTime()) + ".zip";
+}
+
 namespace {
 
 // When this run started, in the clock of the file system it writes to: the change time of a
@@ -54,16 +60,6 @@ timespec RunStartMark(const std::string& storagePath) {
     clock_gettime(CLOCK_REALTIME_COARSE, &mark);
     return mark;
 }
-
-}  // namespace
-
-std::string ExportArchivePath(const std::string& storagePath, const std::string& clientName) {
-    std::string path = storagePath;
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path + clientName + " " + FormatDate(NowDateTime()) + ".zip";
-}
-
-namespace {
 
 std::string CounterPrefix() {
     return LanguageString("TotalEmailsExtract") + " ";
