@@ -10,8 +10,9 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <set>
+#include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #include "config/language.h"
 #include "platform/work_hooks.h"
@@ -34,10 +35,18 @@ struct CallbackFailure {
 // One listed file as libzip reads it while it writes the archive. libzip compresses only at
 // zip_close, so the file is opened (and its "Zip" status shown) when libzip asks for its data,
 // and read in the chunks libzip asks for: a run of many large files never sits in memory.
+//
+// An archive of a large store lists hundreds of thousands of files, each with a source alive
+// until the archive is closed; a source therefore keeps only what it needs, and refers to its
+// path in the packer's list.
 class FileSource {
   public:
-    FileSource(std::string path, const struct stat& info, CallbackFailure& failure)
-        : path_(std::move(path)), info_(info), failure_(failure) {
+    FileSource(const std::string& path, const struct stat& info, CallbackFailure& failure)
+        : path_(path),
+          size_(info.st_size),
+          modified_(info.st_mtime),
+          mode_(info.st_mode),
+          failure_(failure) {
         zip_error_init(&error_);
     }
     ~FileSource() {
@@ -122,8 +131,8 @@ class FileSource {
         zip_stat_init(stat);
         // The size lets libzip leave out ZIP64 fields that a small file does not need; the
         // modification time is the message date the export run gave the file.
-        stat->size = static_cast<zip_uint64_t>(info_.st_size);
-        stat->mtime = info_.st_mtime;
+        stat->size = static_cast<zip_uint64_t>(size_);
+        stat->mtime = modified_;
         stat->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
         return sizeof(zip_stat_t);
     }
@@ -133,7 +142,7 @@ class FileSource {
         if (attributes == nullptr) return -1;
         attributes->host_system = ZIP_OPSYS_UNIX;
         attributes->external_file_attributes = static_cast<zip_uint32_t>(
-            (static_cast<zip_uint32_t>(S_IFREG) | (info_.st_mode & 07777u)) << 16);
+            (static_cast<zip_uint32_t>(S_IFREG) | (mode_ & 07777u)) << 16);
         attributes->valid |=
             ZIP_FILE_ATTRIBUTES_HOST_SYSTEM | ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES;
         return sizeof(zip_file_attributes_t);
@@ -150,8 +159,10 @@ class FileSource {
         fd_ = -1;
     }
 
-    std::string path_;
-    struct stat info_;
+    const std::string& path_;
+    off_t size_;
+    time_t modified_;
+    mode_t mode_;
     CallbackFailure& failure_;
     zip_error_t error_;
     int fd_ = -1;
@@ -247,9 +258,12 @@ std::string ZipPacker::PackListed() {
     }
 
     // Every file is looked at before libzip starts: a missing one fails the run at once
-    // rather than after the others were compressed.
-    std::vector<std::pair<std::string, struct stat>> listed;
-    std::set<std::string> seen;
+    // rather than after the others were compressed. The sources must outlive the archive
+    // handle: zip_discard and zip_close free them through their callbacks.
+    CallbackFailure failure;
+    std::vector<std::unique_ptr<FileSource>> sources;
+    sources.reserve(files_.size());
+    std::unordered_set<std::string_view> seen;
     for (const std::string& path : files_) {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0) {
@@ -257,13 +271,10 @@ std::string ZipPacker::PackListed() {
             return path + ": " + std::generic_category().message(error);
         }
         if (!S_ISREG(info.st_mode)) return path + ": not a regular file";
-        if (seen.insert(EntryName(path)).second) listed.emplace_back(path, info);
+        if (seen.insert(path).second)
+            sources.push_back(std::make_unique<FileSource>(path, info, failure));
     }
-
-    // The sources must outlive the archive handle: zip_discard and zip_close free them
-    // through their callbacks.
-    CallbackFailure failure;
-    std::vector<std::unique_ptr<FileSource>> sources;
+    seen = {};
     int openError = 0;
     // ZIP_CREATE without ZIP_TRUNCATE: an archive of an earlier run is extended.
     ArchivePtr archive(zip_open(archivePath_.c_str(), ZIP_CREATE, &openError));
@@ -278,8 +289,8 @@ std::string ZipPacker::PackListed() {
                                               &failure);
     zip_register_cancel_callback_with_state(archive.get(), CancelCallback, nullptr, &failure);
 
-    for (const auto& [path, info] : listed) {
-        auto& source = sources.emplace_back(std::make_unique<FileSource>(path, info, failure));
+    for (const auto& source : sources) {
+        const std::string& path = source->path();
         zip_error_t error;
         zip_error_init(&error);
         zip_source_t* zipSource =
