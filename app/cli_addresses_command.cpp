@@ -72,7 +72,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::o
 }
 
 // The configured sources, searched as the extraction wizard searches them.
-bool CollectConfiguredStores(const Options& options, AddressExtraction& run, std::ostream& err) {
+// False when no source is selected. unconfigured counts the selected sources whose store
+// folder is not configured or gone: they contribute nothing, and the command says so in its
+// status.
+bool CollectConfiguredStores(const Options& options, AddressExtraction& run, std::ostream& err,
+                             size_t& unconfigured) {
     if (options.sources.empty()) {
         for (size_t i = 0; i < Settings.ExtractFrom.size(); ++i) {
             run.Selected[i] = Settings.ExtractFrom[i];
@@ -102,6 +106,7 @@ bool CollectConfiguredStores(const Options& options, AddressExtraction& run, std
         if (location->empty() || !fs::exists(*location, error)) {
             err << "mailsift-cli: " << tag << ": the store folder is not configured or missing ("
                 << *location << ")\n";
+            ++unconfigured;
         } else if (!FindSourceStores(run, source, *location)) {
             err << "mailsift-cli: " << tag << ": no store files in " << *location << '\n';
         }
@@ -189,8 +194,10 @@ int RunAddressesCommand(const std::vector<std::string>& args, std::ostream& out,
     LoadSettings();
 
     AddressExtraction run;
-    const bool collected = options->stores.empty() ? CollectConfiguredStores(*options, run, err)
-                                                   : CollectGivenStores(*options, run, err);
+    size_t unconfigured = 0;
+    const bool collected = options->stores.empty()
+                               ? CollectConfiguredStores(*options, run, err, unconfigured)
+                               : CollectGivenStores(*options, run, err);
     if (!collected) return options->stores.empty() ? 2 : 1;
 
     ExtractionObserver observer;
@@ -227,7 +234,7 @@ int RunAddressesCommand(const std::vector<std::string>& args, std::ostream& out,
 
     // Everything asked for was scanned and written; an early end for want of MS Outlook stores
     // skipped the sources after it.
-    const bool complete = end == ExtractionEnd::Finished && unreadable == 0;
+    const bool complete = end == ExtractionEnd::Finished && unreadable == 0 && unconfigured == 0;
     return complete && files.Failed.empty() ? 0 : 1;
 }
 

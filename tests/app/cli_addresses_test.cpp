@@ -70,7 +70,7 @@ TEST_F(CliAddressesTest, ConfiguredSourcesGoToTheAddressFile) {
               "erin@example.com\r\n");
 
     const CliRun bySource = Addresses({"--source", "eudora", "--per-source"});
-    EXPECT_EQ(bySource.status, 0);
+    EXPECT_EQ(bySource.status, 1) << "the Eudora folder is not configured";
     EXPECT_EQ(bySource.out, "eudora\t0\t0\ntotal\t0\nend\tfinished\n");
     EXPECT_THAT(bySource.err, HasSubstr("eudora: the store folder is not configured"));
 
