@@ -1,10 +1,15 @@
 #include "export/folder_tree.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "config/folders.h"
 #include "config/settings.h"
@@ -18,37 +23,63 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Removes what is below folder and then folder itself; returns how many entries stayed. A
-// file system mounted below it (a stick under a media folder) is never entered: it stays.
-size_t DeleteTree(const fs::path& folder, dev_t device) {
+// Removes what is below the open folder; returns how many entries stayed. Every step goes
+// from the folder already open to the entry by name, and folders are opened without following
+// links: a folder swapped for a link while the walk goes on cannot lead it elsewhere. A file
+// system mounted below (a stick under a media folder) is never entered: it stays.
+size_t DeleteEntries(int folder, dev_t device) {
     LetMessageLoopRun();
+    std::vector<std::string> names;
+    {
+        const int listing = ::dup(folder);
+        DIR* entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+        if (entries == nullptr) {
+            if (listing >= 0) ::close(listing);
+            return 1;
+        }
+        while (const dirent* entry = ::readdir(entries)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") names.emplace_back(name);
+        }
+        ::closedir(entries);
+    }
     size_t left = 0;
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    // A folder that cannot be listed, or whose listing breaks off, keeps what was not reached;
-    // removing the folder itself then fails and is counted below.
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+    for (const std::string& name : names) {
         LetMessageLoopRun();
-        const fs::path entry = entries->path();
-        std::error_code entryError;
-        // The entry's own type, not its target's: a link is removed as a link.
-        const fs::file_status status = entries->symlink_status(entryError);
-        if (entryError) {
+        struct stat info {};
+        if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             ++left;
-        } else if (fs::is_directory(status)) {
-            struct stat info {};
-            if (::lstat(entry.c_str(), &info) != 0 || info.st_dev != device) {
-                ++left;
-            } else {
-                left += DeleteTree(entry, device);
-            }
+        } else if (!S_ISDIR(info.st_mode)) {
+            // The entry's own type, not its target's: a link is removed as a link.
+            if (::unlinkat(folder, name.c_str(), 0) != 0) ++left;
+        } else if (info.st_dev != device) {
+            ++left;
         } else {
-            fs::remove(entry, entryError);
-            if (entryError) ++left;
+            const int child =
+                ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child < 0) {
+                ++left;
+                continue;
+            }
+            left += DeleteEntries(child, device);
+            ::close(child);
+            if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) ++left;
         }
     }
-    fs::remove(folder, error);
-    if (error) ++left;
+    return left;
+}
+
+// Removes what is below folder and then folder itself; returns how many entries stayed.
+size_t DeleteTree(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0) ::close(fd);
+        return 1;
+    }
+    size_t left = DeleteEntries(fd, info.st_dev);
+    ::close(fd);
+    if (::rmdir(folder.c_str()) != 0) ++left;
     return left;
 }
 
@@ -92,16 +123,11 @@ size_t DeleteFolderTree(const std::string& path) {
     const fs::file_status status = fs::symlink_status(given, error);
     if (status.type() == fs::file_type::not_found) return 0;
     if (error) return 1;
-    struct stat info {};
-    if (fs::is_directory(status)) {
-        return ::lstat(given.c_str(), &info) == 0 ? DeleteTree(given, info.st_dev) : 1;
-    }
+    if (fs::is_directory(status)) return DeleteTree(given);
     if (!fs::is_symlink(status)) return 1;
     size_t left = 0;
     const fs::path target = fs::canonical(given, error);
-    if (!error && fs::is_directory(target, error) && ::stat(target.c_str(), &info) == 0) {
-        left += DeleteTree(target, info.st_dev);
-    }
+    if (!error && fs::is_directory(target, error)) left += DeleteTree(target);
     fs::remove(given, error);
     if (error) ++left;
     return left;
