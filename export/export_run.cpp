@@ -97,12 +97,10 @@ class StoreExport {
 
     void Run(StoreHandle handle, const TFolderList& folders, const std::string& extension,
              bool saveAsEml) {
-        int64_t maximum = 0;
         for (const TFolder* folder : folders) {
             if (StopRequested()) break;
-            maximum += folder->MessageCount;
+            maximum_ += folder->MessageCount;
         }
-        maximum_ = maximum;
         ReportProgress(0, maximum_);
         for (const TFolder* folder : folders) {
             if (StopRequested()) break;

@@ -47,7 +47,6 @@ class ExportRun {
   public:
     explicit ExportRun(ExportOptions options);
 
-    const ExportOptions& Options() const { return options_; }
     // Before each client: the settings may have changed, and the total counter, which runs on
     // across the stores of one client, starts again.
     void StartClient(ExportOptions options) {
