@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "mapi-provider/provider_loader.h"
-#include "mapi-provider/utf16.h"
 #include "outlook/mapi/interface_ref.h"
 #include "outlook/mapi/mapi_tags.h"
+#include "outlook/mapi/utf16.h"
 #include "platform/date_time.h"
 
 namespace {
@@ -207,7 +207,7 @@ class Dumper {
         LPSPropValue value = nullptr;
         std::string text;
         if (SUCCEEDED(mapi_.HrGetOneProp(object, tag, &value)) && value->Value.lpszW != nullptr) {
-            text = mailsift::mapi_provider::Utf16ToUtf8(std::u16string(value->Value.lpszW));
+            text = mailsift::Utf16ToUtf8(std::u16string(value->Value.lpszW));
         }
         mapi_.MAPIFreeBuffer(value);
         return text;
@@ -257,7 +257,7 @@ class Dumper {
                 continue;
             }
             const std::string childName =
-                mailsift::mapi_provider::Utf16ToUtf8(std::u16string(values[1].Value.lpszW));
+                mailsift::Utf16ToUtf8(std::u16string(values[1].Value.lpszW));
             ULONG type = 0;
             Ref<IUnknown> child;
             if (childName.empty() ||
@@ -305,7 +305,7 @@ class Dumper {
                 LPSPropValue body = nullptr;
                 if (SUCCEEDED(mapi_.HrGetOneProp(message, PR_BODY_W, &body))) {
                     std::ofstream(folder / "body.txt", std::ios::binary)
-                        << mailsift::mapi_provider::Utf16ToUtf8(std::u16string(body->Value.lpszW));
+                        << mailsift::Utf16ToUtf8(std::u16string(body->Value.lpszW));
                 }
                 mapi_.MAPIFreeBuffer(body);
             }
@@ -345,9 +345,9 @@ class Dumper {
             }
             std::string name;
             if (values[0].ulPropTag == PR_ATTACH_LONG_FILENAME_W) {
-                name = mailsift::mapi_provider::Utf16ToUtf8(std::u16string(values[0].Value.lpszW));
+                name = mailsift::Utf16ToUtf8(std::u16string(values[0].Value.lpszW));
             } else if (values[2].ulPropTag == PR_ATTACH_FILENAME_W) {
-                name = mailsift::mapi_provider::Utf16ToUtf8(std::u16string(values[2].Value.lpszW));
+                name = mailsift::Utf16ToUtf8(std::u16string(values[2].Value.lpszW));
             }
             Ref<IAttach> attachment;
             if (FAILED(message->OpenAttach(static_cast<ULONG>(values[1].Value.l), &IID_IAttachment,

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "mapi-provider/allocator.h"
-#include "mapi-provider/utf16.h"
+#include "outlook/mapi/utf16.h"
 
 namespace mailsift::mapi_provider {
 

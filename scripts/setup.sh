@@ -5,8 +5,9 @@ MAILSIFT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Packages every build needs; ./test and the fuzz build add their own.
 MAILSIFT_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libglib2.0-dev libpff-dev libbfio-dev
-                         libsqlite3-dev libzip-dev)
-MAILSIFT_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 pff-tools pst-utils undbx)
+                         libsqlite3-dev libzip-dev libgsf-1-dev)
+MAILSIFT_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 pff-tools pst-utils undbx
+                        libemail-outlook-message-perl python3-olefile)
 MAILSIFT_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 mailsift_say() { printf '%s\n' "$*" >&2; }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "mapi-provider/utf16.h"
 #include "outlook/mapi/mapi_tags.h"
+#include "outlook/mapi/utf16.h"
 
 namespace mailsift::test {
 
@@ -16,7 +16,7 @@ CopiedProp Detach(const SPropValue& value) {
     copy.tag = value.ulPropTag;
     switch (PROP_TYPE(value.ulPropTag)) {
         case PT_UNICODE:
-            copy.text = mapi_provider::Utf16ToUtf8(std::u16string(value.Value.lpszW));
+            copy.text = Utf16ToUtf8(std::u16string(value.Value.lpszW));
             break;
         case PT_STRING8:
             copy.text = value.Value.lpszA;

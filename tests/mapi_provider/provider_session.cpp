@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "mapi-provider/provider_loader.h"
-#include "mapi-provider/utf16.h"
+#include "outlook/mapi/utf16.h"
 
 namespace mailsift::test {
 
@@ -24,7 +24,7 @@ const MapiEntryPoints& Provider() {
 }
 
 std::string ToUtf8(const WCHAR* text) {
-    return text != nullptr ? mapi_provider::Utf16ToUtf8(std::u16string(text)) : std::string();
+    return text != nullptr ? Utf16ToUtf8(std::u16string(text)) : std::string();
 }
 
 ProviderSession::ProviderSession() {

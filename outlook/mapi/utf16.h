@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mailsift::mapi_provider {
+namespace mailsift {
 
 inline std::string Utf16ToUtf8(const char16_t* text, size_t length) {
     std::string out;
@@ -84,4 +84,4 @@ inline std::u16string Utf8ToUtf16(const std::string& text) {
     return out;
 }
 
-}  // namespace mailsift::mapi_provider
+}  // namespace mailsift
