@@ -6,6 +6,7 @@
 #include <string>
 
 #include "outlook/mapi/mapi_entry_points.h"
+#include "outlook/mapi_library.h"
 
 namespace mailsift::mapi_provider {
 
@@ -18,29 +19,12 @@ inline bool LoadMapiLibrary(const std::string& path, mapi::MapiEntryPoints& entr
         error = reason != nullptr ? reason : "cannot load " + path;
         return false;
     }
-    void* found[std::size(mapi::kMapiEntryPointNames)] = {};
-    for (size_t i = 0; i < std::size(mapi::kMapiEntryPointNames); ++i) {
-        found[i] = dlsym(handle, mapi::kMapiEntryPointNames[i]);
-        if (found[i] == nullptr) {
-            error = std::string("missing entry point ") + mapi::kMapiEntryPointNames[i];
-            return false;
-        }
+    std::string missing;
+    if (!ResolveMapiEntryPoints(handle, entries, missing)) {
+        error = "missing entry point " + missing;
+        dlclose(handle);
+        return false;
     }
-    // dlsym gives object pointers; POSIX guarantees they convert to function pointers.
-    auto as = [&found](size_t i, auto& target) {
-        target = reinterpret_cast<std::remove_reference_t<decltype(target)>>(found[i]);
-    };
-    as(0, entries.MAPIInitialize);
-    as(1, entries.MAPIUninitialize);
-    as(2, entries.MAPILogonEx);
-    as(3, entries.MAPIAllocateBuffer);
-    as(4, entries.MAPIAllocateMore);
-    as(5, entries.MAPIFreeBuffer);
-    as(6, entries.MAPIAdminProfiles);
-    as(7, entries.MAPIGetDefaultMalloc);
-    as(8, entries.HrQueryAllRows);
-    as(9, entries.FreeProws);
-    as(10, entries.HrGetOneProp);
     return true;
 }
 
