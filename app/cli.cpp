@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/cli_commands.h"
+#include "outlook/outlook_discovery.h"
 
 namespace mailsift {
 
@@ -69,14 +70,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"addresses", RunAddressesCommand},
-    {"config", RunConfigCommand},
-    {"export", RunExportCommand},
-    {"extract", RunExtractCommand},
-    {"headers", RunHeadersCommand},
-    {"history", RunHistoryCommand},
-    {"list", RunListCommand},
-    {"show", RunShowCommand},
+    {"addresses", RunAddressesCommand}, {"config", RunConfigCommand},
+    {"export", RunExportCommand},       {"extract", RunExtractCommand},
+    {"headers", RunHeadersCommand},     {"history", RunHistoryCommand},
+    {"list", RunListCommand},           {"show", RunShowCommand},
 };
 
 }  // namespace
@@ -98,6 +95,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     for (const Command& command : kCommands) {
         if (command.name != name) continue;
         try {
+            // As the main window does on start: personal folder files open without set-up.
+            FillMapiLibraryPath();
             return command.run({args.begin() + 1, args.end()}, out, err);
         } catch (const std::exception& error) {
             err << "mailsift-cli: " << error.what() << '\n';

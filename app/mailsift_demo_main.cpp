@@ -1,6 +1,7 @@
 // A first look at Mailsift: writes small sample stores of Outlook Express, Thunderbird and
 // Eudora into a throwaway folder, exports them in every form through the command line, and
-// says where everything went.
+// says where everything went. A personal folder file named by MAILSIFT_DEMO_PST is exported
+// too, as .msg and as .eml files.
 #include <stdlib.h>
 
 #include <cstdint>
@@ -183,13 +184,24 @@ int main() {
         }
         status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
                        output + "/zip", "--format", "eml", "--zip"});
+        const char* pst = std::getenv("MAILSIFT_DEMO_PST");
+        if (pst != nullptr && pst[0] != '\0') {
+            for (const char* form : {"msg", "eml"}) {
+                status |= Cli({"export", pst, "--to", output + "/pst-" + form, "--format", form,
+                               "--no-date-folder", "--no-zip"});
+            }
+        }
         status |= Cli({"history"});
 
         std::cout << "\nExported files are in " << output
                   << "\n  eml/     messages as .eml files (open them in any mail client)"
                      "\n  txt/     text summaries\n  html/    HTML pages"
                      "\n  attach/  attachments only"
-                     "\n  zip/     one archive per mail client\n"
+                     "\n  zip/     one archive per mail client"
+                  << (pst != nullptr && pst[0] != '\0'
+                          ? "\n  pst-msg/ pst-eml/  the personal folder file as .msg and .eml"
+                          : "")
+                  << "\n"
                   << "Settings, report log and history of the demo are in " << program
                   << "\nRemove " << folder << " when you are done.\n";
         return status == 0 ? 0 : 1;

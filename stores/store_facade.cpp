@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/report_log.h"
+#include "outlook/outlook_backend.h"
 #include "platform/text_match.h"
 #include "stores/express_backend.h"
 #include "stores/mailbox_backend.h"
@@ -14,7 +15,7 @@
 namespace mailsift {
 
 StoreBackends& ActiveStoreBackends() {
-    static StoreBackends backends{.MSOutlook = nullptr,
+    static StoreBackends backends{.MSOutlook = &MSOutlookBackend(),
                                   .OutlookExpress = &OutlookExpressBackend(),
                                   .Mailbox = &MailboxBackend()};
     return backends;

@@ -1,0 +1,284 @@
+#include "outlook/outlook_message_files.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <memory>
+
+#include "config/report_log.h"
+#include "config/settings.h"
+#include "mime/message.h"
+#include "mime/text_util.h"
+#include "outlook/mapi/mapi_tags.h"
+#include "outlook/mapi_values.h"
+#include "outlook/msg_storage.h"
+#include "platform/file_system.h"
+#include "platform/safe_name.h"
+#include "platform/text_case.h"
+
+namespace mailsift {
+
+namespace {
+
+constexpr mapi::ULONG kAttachmentChunk = 65535;
+// Row indexes are 16-bit in the attachment list; rows past that could not be told apart.
+constexpr mapi::ULONG kMaxAttachmentRows = 65536;
+
+template <class T>
+T* As(mapi::IUnknown* unknown) {
+    return static_cast<T*>(unknown);
+}
+
+// A folder of its own for the attachments of one message on their way into an .eml file, so
+// that two attachments of the same name, or another program, cannot meet there; it goes with
+// everything in it when the message is written.
+class AttachmentFolder {
+  public:
+    AttachmentFolder() {
+        std::string folder = ExpandEnvironmentPath("%Temp%") + "/mailsift-XXXXXX";
+        if (::mkdtemp(folder.data()) != nullptr) folder_ = folder;
+    }
+    ~AttachmentFolder() {
+        if (folder_.empty()) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    AttachmentFolder(const AttachmentFolder&) = delete;
+    AttachmentFolder& operator=(const AttachmentFolder&) = delete;
+
+    // A path for attachment `ordinal` that keeps the attachment's own name as the file name;
+    // "" when there is no folder.
+    std::string PathFor(size_t ordinal, const std::string& fileName) const {
+        if (folder_.empty()) return {};
+        const std::string slot = folder_ + "/" + std::to_string(ordinal);
+        std::error_code error;
+        if (!std::filesystem::create_directory(slot, error)) return {};
+        const std::string name = SafeFileName(fileName);
+        return slot + "/" + (name.empty() ? std::string("attachment") : name);
+    }
+
+  private:
+    std::string folder_;
+};
+
+// An attached message is saved as a .msg file and named so.
+std::string MsgFileName(const std::string& name) {
+    if (name.empty()) return "message.msg";
+    const bool named = name.size() > 4 && EqualsIgnoringCase(name.substr(name.size() - 4), ".msg");
+    return named ? name : name + ".msg";
+}
+
+void SetHeaderText(TIdMessage& mail, const std::string& headers) {
+    for (std::string& line : SplitTextLines(headers)) {
+        if (line.empty()) break;
+        mail.Headers.Add(std::move(line));
+    }
+    mail.ReadHeaderFields();
+    // The fields describe the message as it was sent (its parts, their character set and
+    // transfer encoding), not the text written here: the writer chooses them anew.
+    mail.ContentType.clear();
+    mail.CharSet.clear();
+    mail.ContentTransferEncoding.clear();
+    mail.MIMEBoundary.clear();
+}
+
+void SetFieldsFromRecord(TIdMessage& mail, const TMessage& record) {
+    mail.MessageId = record.MessageId;
+    mail.Subject = record.Subject;
+    mail.Recipients.push_back({record.ToName, record.ToAddress});
+    const TIdEmailAddressItem sender{record.FromName, record.FromAddress};
+    mail.FromList = {sender};
+    mail.Sender = sender;
+    mail.Date = record.Received;
+}
+
+void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const AttachmentFolder& folder) {
+    const std::optional<OutlookAttachmentTable> table = ReadAttachmentTable(message);
+    if (!table) return;
+    size_t ordinal = 0;
+    for (const OutlookAttachmentRow& row : table->rows) {
+        MapiRef<mapi::IAttach> attachment;
+        *attachment.out() = OpenAttachment(message, row.Number);
+        if (!attachment) continue;
+        const std::string path = folder.PathFor(++ordinal, row.FileName);
+        int64_t size = 0;
+        if (path.empty() ||
+            CopyAttachmentData(attachment.get(), path, size) != AttachmentCopy::Written) {
+            continue;
+        }
+        auto part = std::make_unique<TIdAttachmentFile>(path);
+        part->OwnsFile = true;
+        mail.MessageParts.push_back(std::move(part));
+    }
+}
+
+// An attached message has no bytes of its own; it goes out as a .msg file, rather than being
+// lost.
+AttachmentCopy CopyAttachedMessage(mapi::IAttach* attachment, const std::string& target,
+                                   int64_t& size) {
+    MapiRef<mapi::IUnknown> opened;
+    if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_OBJ, &mapi::IID_IMessage, 0, 0,
+                                              opened.out())) ||
+        !opened) {
+        return AttachmentCopy::NoData;
+    }
+    if (WriteMsgFile(As<mapi::IMessage>(opened.get()), target) != kResultSuccess) {
+        return AttachmentCopy::TargetFailed;
+    }
+    std::error_code error;
+    const auto written = std::filesystem::file_size(target, error);
+    size = error ? 0 : static_cast<int64_t>(written);
+    return AttachmentCopy::Written;
+}
+
+}  // namespace
+
+std::optional<OutlookAttachmentTable> ReadAttachmentTable(mapi::IMessage* message) {
+    MapiRef<mapi::IUnknown> opened;
+    if (mapi::FAILED(message->OpenProperty(mapi::PR_MESSAGE_ATTACHMENTS, &mapi::IID_IMAPITable, 0,
+                                           0, opened.out())) ||
+        !opened) {
+        return std::nullopt;
+    }
+    auto* table = As<mapi::IMAPITable>(opened.get());
+    OutlookAttachmentTable result;
+    // The method tells attached messages, which are written as .msg files, from the others.
+    mapi::SizedSPropTagArray<4> columns{4,
+                                        {mapi::PR_ATTACH_LONG_FILENAME_W, mapi::PR_ATTACH_NUM,
+                                         mapi::PR_ATTACH_FILENAME_W, mapi::PR_ATTACH_METHOD}};
+    MapiRows rows;
+    if (mapi::FAILED(table->SetColumns(columns.get(), mapi::TBL_BATCH)) ||
+        mapi::FAILED(QueryAllRows(table, {}, rows))) {
+        return result;
+    }
+    result.read = true;
+    const mapi::ULONG count = std::min(rows.size(), kMaxAttachmentRows);
+    for (mapi::ULONG r = 0; r < count; ++r) {
+        const mapi::SPropValue* number = rows.cell(r, 1);
+        if (number == nullptr || number->ulPropTag != mapi::PR_ATTACH_NUM) continue;
+        OutlookAttachmentRow row;
+        const mapi::SPropValue* longName = rows.cell(r, 0);
+        if (longName != nullptr && longName->ulPropTag == mapi::PR_ATTACH_LONG_FILENAME_W) {
+            row.FileName = CellText(longName, mapi::PR_ATTACH_LONG_FILENAME_W);
+        } else {
+            row.FileName = CellText(rows.cell(r, 2), mapi::PR_ATTACH_FILENAME_W);
+        }
+        const mapi::SPropValue* method = rows.cell(r, 3);
+        if (method != nullptr && method->ulPropTag == mapi::PR_ATTACH_METHOD &&
+            method->Value.l == mapi::ATTACH_EMBEDDED_MSG) {
+            row.FileName = MsgFileName(row.FileName);
+        }
+        row.Index = static_cast<uint16_t>(r);
+        row.Number = number->Value.ul;
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+mapi::IAttach* OpenAttachment(mapi::IMessage* message, mapi::ULONG number) {
+    mapi::LPATTACH attachment = nullptr;
+    if (mapi::FAILED(message->OpenAttach(number, &mapi::IID_IAttachment, mapi::MAPI_BEST_ACCESS,
+                                         &attachment))) {
+        return nullptr;
+    }
+    return attachment;
+}
+
+AttachmentCopy CopyAttachmentData(mapi::IAttach* attachment, const std::string& target,
+                                  int64_t& size) {
+    MapiRef<mapi::IUnknown> opened;
+    if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_BIN, &mapi::IID_IStream, 0,
+                                              mapi::MAPI_BEST_ACCESS, opened.out())) ||
+        !opened) {
+        if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_BIN, &mapi::IID_IStream, 0,
+                                                  0, opened.out())) ||
+            !opened) {
+            return CopyAttachedMessage(attachment, target, size);
+        }
+    }
+    auto* stream = As<mapi::IStream>(opened.get());
+    try {
+        WriteFileFrom(target, [&](std::ostream& out) {
+            std::vector<char> buffer(kAttachmentChunk);
+            for (;;) {
+                mapi::ULONG got = 0;
+                if (mapi::FAILED(stream->Read(buffer.data(), kAttachmentChunk, &got)) || got == 0)
+                    break;
+                out.write(buffer.data(),
+                          static_cast<std::streamsize>(std::min(got, kAttachmentChunk)));
+                size += got;
+            }
+        });
+    } catch (const std::exception& error) {
+        WriteReport(std::string("MS Outlook attachment not written: ") + error.what());
+        size = 0;
+        return AttachmentCopy::TargetFailed;
+    }
+    return AttachmentCopy::Written;
+}
+
+int32_t WriteMsgFile(mapi::IMessage* message, const std::string& target) {
+    std::string error;
+    std::unique_ptr<MsgStorage> storage = MsgStorage::Create(target, error);
+    MapiRef<mapi::IMessage> copy;
+    if (storage != nullptr) *copy.out() = storage->OpenMessage();
+    if (!copy) {
+        WriteReport(
+            "MS Outlook storage can't get message (it is maybe unequal version of MAPI and "
+            "storage).");
+        if (!error.empty()) WriteReport(error);
+        return kResultWriteFailed;
+    }
+    storage->SetClass(mapi::CLSID_MailMessage);
+    // The plain-text body is kept: readers other than MS Outlook do not rebuild it from the
+    // formatted text, and a message without formatted text would have no body at all.
+    mapi::SizedSPropTagArray<6> excluded{
+        6,
+        {mapi::PR_ACCESS, mapi::PR_RTF_SYNC_BODY_COUNT, mapi::PR_RTF_SYNC_BODY_CRC,
+         mapi::PR_RTF_SYNC_BODY_TAG_A, mapi::PR_RTF_SYNC_PREFIX_COUNT,
+         mapi::PR_RTF_SYNC_TRAILING_COUNT}};
+    mapi::HRESULT hr = mapi::MAPI_E_CALL_FAILED;
+    try {
+        hr = message->CopyTo(0, nullptr, excluded.get(), 0, nullptr, &mapi::IID_IMessage,
+                             copy.get(), 0, nullptr);
+        if (mapi::SUCCEEDED(hr)) hr = copy->SaveChanges(mapi::KEEP_OPEN_READWRITE);
+    } catch (const std::exception&) {
+        WriteReport("MS Outlook store message exception.");
+    }
+    // Nothing copied is no message: no file is better than an empty one taken for it.
+    if (mapi::FAILED(hr)) {
+        WriteReport("MS Outlook message not copied #" + std::to_string(hr));
+        return kResultWriteFailed;
+    }
+    const bool committed = storage->Commit(error);
+    storage.reset();
+    copy.reset();
+    if (!committed) {
+        WriteReport("MS Outlook message file not written: " + error);
+        return kResultWriteFailed;
+    }
+    return kResultSuccess;
+}
+
+int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std::string& target) {
+    try {
+        const AttachmentFolder folder;
+        TIdMessage mail;
+        if (!record.Headers.empty()) {
+            SetHeaderText(mail, record.Headers);
+        } else {
+            SetFieldsFromRecord(mail, record);
+        }
+        mail.Body.push_back(record.Body);
+        AddAttachments(message, mail, folder);
+        mail.WriteToFile(target);
+    } catch (const std::exception& error) {
+        WriteReport(std::string("MS Outlook message not written: ") + error.what());
+        return kResultWriteFailed;
+    }
+    return kResultSuccess;
+}
+
+}  // namespace mailsift

@@ -1,0 +1,252 @@
+#include "outlook/outlook_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include <sys/stat.h>
+
+#include "config/report_log.h"
+#include "config/settings.h"
+#include "mime/message.h"
+#include "platform/date_time.h"
+#include "stores/store_facade.h"
+#include "support/file_helpers.h"
+#include "support/test_program_folder.h"
+
+namespace mailsift {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Fixture(const std::string& name) {
+    const std::string dir = test::SharedFixturesDir();
+    const std::string path = dir + "/pst/" + name;
+    return !dir.empty() && fs::exists(path) ? path : std::string();
+}
+
+#define REQUIRE_FIXTURE(var, name)                                          \
+    const std::string var = Fixture(name);                                  \
+    if (var.empty()) {                                                      \
+        GTEST_SKIP() << "personal folder file " << name << " is not there"; \
+    }
+
+// The report lines written while it lives.
+class ReportRecorder {
+  public:
+    ReportRecorder()
+        : id_(AddReportListener([this](const std::string& line) { lines.push_back(line); })) {}
+    ~ReportRecorder() { RemoveReportListener(id_); }
+    size_t Count(const std::string& prefix) const {
+        size_t count = 0;
+        for (const std::string& line : lines) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        return count;
+    }
+    std::vector<std::string> lines;
+
+  private:
+    int id_;
+};
+
+class OutlookBackendTest : public ::testing::Test {
+  protected:
+    OutlookBackendTest() { WriteSetting("MSOutlookLibraryPath", MAPI_PROVIDER_PATH); }
+    ~OutlookBackendTest() override {
+        if (handle_ > kMaxResultCode) CloseMessageStore(handle_);
+    }
+
+    StoreHandle Open(const std::string& path) {
+        handle_ = OpenMessageStore(path, folders_);
+        return handle_;
+    }
+    const TFolder* FolderNamed(const std::string& name) const {
+        for (const TFolder* folder : folders_) {
+            if (folder->Name == name) return folder;
+        }
+        return nullptr;
+    }
+    std::string Temp(const std::string& name) const { return home_.dir() / name; }
+
+    test::TestProgramFolder home_;
+    TFolderList folders_;
+    StoreHandle handle_ = 0;
+};
+
+TEST_F(OutlookBackendTest, ListsEveryFolderUnderItsParentWithUniqueIds) {
+    for (const char* name : {"sample1.pst", "dist-list.pst", "submessage.pst"}) {
+        SCOPED_TRACE(name);
+        REQUIRE_FIXTURE(path, name);
+        folders_.clear();
+        ASSERT_GT(Open(path), kMaxResultCode);
+        ASSERT_FALSE(folders_.empty());
+        const TFolder& top = *folders_.front();
+        EXPECT_EQ(top.Path, "/MS Outlook/" + top.Name);
+        EXPECT_EQ(top.ParentId, 0);
+        std::map<int32_t, const TFolder*> byId;
+        for (const TFolder* folder : folders_) {
+            EXPECT_EQ(folder->StoreFile, path);
+            ASSERT_NE(folder->Id, 0) << folder->Path;
+            EXPECT_TRUE(byId.emplace(folder->Id, folder).second) << folder->Path;
+            if (folder == &top) continue;
+            // Every folder comes after its parent, and its path is the parent's and its name.
+            const auto parent = byId.find(folder->ParentId);
+            ASSERT_NE(parent, byId.end()) << folder->Path;
+            EXPECT_EQ(folder->Path, parent->second->Path + "/" + folder->Name);
+        }
+        EXPECT_EQ(CloseMessageStore(handle_), kResultSuccess);
+        handle_ = 0;
+    }
+    REQUIRE_FIXTURE(sample, "sample1.pst");
+    folders_.clear();
+    ASSERT_GT(Open(sample), kMaxResultCode);
+    const TFolder* inbox = FolderNamed("Sample1");
+    ASSERT_NE(inbox, nullptr);
+    EXPECT_EQ(inbox->Path, "/MS Outlook/sample1/Top of Outlook data file/Sample1");
+    EXPECT_EQ(inbox->MessageCount, 1);
+}
+
+TEST_F(OutlookBackendTest, ResultCodesOfOpenReadAndClose) {
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    StoreBackend& backend = MSOutlookBackend();
+    TFolderList folders;
+    EXPECT_EQ(backend.Open(Temp("missing.pst"), folders), StoreHandle{kResultNothingFound});
+
+    // A file that is no personal folder file fails, and leaves nothing that blocks the next.
+    const std::string damaged = Temp("damaged.pst");
+    test::WriteFileBytes(damaged, test::ReadFileBytes(path).substr(0, 600));
+    EXPECT_EQ(backend.Open(damaged, folders), StoreHandle{kResultMapiOpenFailed});
+    EXPECT_TRUE(folders.empty());
+
+    ASSERT_GT(Open(path), kMaxResultCode);
+    {
+        ReportRecorder report;
+        EXPECT_EQ(backend.Open(path, folders), StoreHandle{kResultAlreadyOpen});
+        EXPECT_TRUE(report.lines.empty());
+    }
+    TMessage message;
+    message.Subject = "stale";
+    EXPECT_EQ(backend.ReadMessage(handle_ + 1, {}, *folders_.front(), 0, message),
+              kResultNotMyHandle);
+    EXPECT_EQ(message.Subject, "");
+    TFolder unknown;
+    unknown.Path = "/MS Outlook/nowhere";
+    EXPECT_EQ(backend.ReadMessage(handle_, {}, unknown, 0, message), kResultFolderMissing);
+    const TFolder* inbox = FolderNamed("Sample1");
+    ASSERT_NE(inbox, nullptr);
+    message.Subject = "stale";
+    EXPECT_EQ(backend.ReadMessage(handle_, {}, *inbox, 5, message), kResultSuccess);
+    EXPECT_EQ(message.Subject, "");
+    // A copy of a record is found by its path.
+    const TFolder copy = *inbox;
+    EXPECT_EQ(backend.ReadMessage(handle_, {}, copy, 0, message), kResultSuccess);
+    EXPECT_EQ(message.Subject, "Here is a sample message");
+
+    EXPECT_EQ(backend.Close(handle_ + 1), kResultNotMyHandle);
+    EXPECT_EQ(backend.Close(handle_), kResultSuccess);
+    EXPECT_EQ(backend.Close(handle_), kResultNotMyHandle);
+    handle_ = 0;
+
+    WriteSetting("MSOutlookLibraryPath", Temp("no-library.so"));
+    EXPECT_EQ(backend.Open(path, folders), StoreHandle{kResultMapiUnavailable});
+}
+
+TEST_F(OutlookBackendTest, ReadsTheRecordAndSavesAttachmentsWithTheSubmitTime) {
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* inbox = FolderNamed("Sample1");
+    ASSERT_NE(inbox, nullptr);
+
+    TMessage headers;
+    ASSERT_EQ(GetMessageHeaders(handle_, *inbox, 0, headers), kResultSuccess);
+    EXPECT_EQ(headers.Subject, "Here is a sample message");
+    EXPECT_EQ(headers.FromName, "Terry Mahaffey");
+    EXPECT_TRUE(headers.Body.empty());
+    EXPECT_TRUE(headers.HasAttachments);
+    ASSERT_TRUE(headers.Attachments.has_value());
+    EXPECT_TRUE(headers.Attachments->empty());
+    // 15.03.2010 17:12:05 UTC, as local time.
+    EXPECT_EQ(UnixTimeFromDateTime(headers.Received), 1268673125);
+
+    TMessage body;
+    ASSERT_EQ(GetMessageBody(handle_, *inbox, 0, body), kResultSuccess);
+    EXPECT_FALSE(body.Body.empty());
+
+    TMessage listed;
+    ASSERT_EQ(GetMessageAttachFilesList(handle_, *inbox, 0, listed), kResultSuccess);
+    ASSERT_TRUE(listed.Attachments.has_value());
+    ASSERT_EQ(listed.Attachments->size(), 1u);
+    EXPECT_EQ(listed.Attachments->front().FileName, "leah_thumper.jpg");
+
+    const std::string picture = Temp("picture.jpg");
+    ASSERT_EQ(SaveAttachToFile(handle_, *inbox, 0, listed.Attachments->front().Index, picture),
+              kResultSuccess);
+    const std::string bytes = test::ReadFileBytes(picture);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8");
+    struct stat status {};
+    ASSERT_EQ(::stat(picture.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtime, 1268673125);
+    // A save that cannot be made is not told as made.
+    EXPECT_EQ(SaveAttachToFile(handle_, *inbox, 0, 7, Temp("none.bin")), kResultNoAttachments);
+    EXPECT_FALSE(fs::exists(Temp("none.bin")));
+}
+
+TEST_F(OutlookBackendTest, ReadsAFolderContentsTableOnceWhileItStaysTheFolderRead) {
+    REQUIRE_FIXTURE(path, "dist-list.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* contacts = FolderNamed("Contacts");
+    const TFolder* calendar = FolderNamed("Calendar");
+    ASSERT_NE(contacts, nullptr);
+    ASSERT_NE(calendar, nullptr);
+    ReportRecorder report;
+    TMessage message;
+    for (int32_t i = 0; i < contacts->MessageCount; ++i) {
+        EXPECT_EQ(GetMessageHeaders(handle_, *contacts, i, message), kResultSuccess);
+    }
+    EXPECT_EQ(report.Count("Folder name: "), 1u);
+    GetMessageHeaders(handle_, *calendar, 0, message);
+    GetMessageHeaders(handle_, *contacts, 0, message);
+    EXPECT_EQ(report.Count("Folder name: "), 3u);
+    EXPECT_EQ(report.Count("Folder name: " + contacts->Path), 2u);
+}
+
+TEST_F(OutlookBackendTest, SavesMessagesAsMsgAndAsEml) {
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* inbox = FolderNamed("Sample1");
+    ASSERT_NE(inbox, nullptr);
+
+    const std::string msg = Temp("message.msg");
+    ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, msg, false), kResultSuccess);
+    EXPECT_EQ(test::ReadFileBytes(msg).substr(0, 8), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    struct stat status {};
+    ASSERT_EQ(::stat(msg.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtime, 1268673125);
+
+    const std::string eml = Temp("message.eml");
+    ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, eml, true), kResultSuccess);
+    TIdMessage parsed;
+    parsed.ReadFromFile(eml, false, MessageForm::Raw);
+    EXPECT_EQ(parsed.Subject, "Here is a sample message");
+    EXPECT_EQ(parsed.From().Name, "Terry Mahaffey");
+    const std::string picture = Temp("picture.jpg");
+    ASSERT_EQ(SaveAttachToFile(handle_, *inbox, 0, 0, picture), kResultSuccess);
+    bool found = false;
+    for (const auto& part : parsed.MessageParts) {
+        if (part->Kind() != TIdPartKind::Attachment) continue;
+        const auto& attachment = static_cast<const TIdAttachment&>(*part);
+        EXPECT_EQ(attachment.FileName, "leah_thumper.jpg");
+        const std::string saved = Temp("from-eml.jpg");
+        attachment.SaveContent(saved);
+        EXPECT_EQ(test::ReadFileBytes(saved), test::ReadFileBytes(picture));
+        found = true;
+    }
+    EXPECT_TRUE(found);
+
+    EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 0, Temp("no/such/folder/m.msg"), false),
+              kResultWriteFailed);
+}
+
+}  // namespace
+}  // namespace mailsift
