@@ -438,10 +438,12 @@ void ReadMimeEntity(const MimeEntity& entity, int depth, StoredMessage& message)
     }
 }
 
+}  // namespace
+
 // readpst takes From and Subject from the message's internet headers when it has them. The
 // stored sender address, when it is no internet address (an Exchange one), it adds as
 // X-libpst-forensic-sender.
-StoredMessage ReadReadpstEmail(std::string_view text) {
+StoredMessage ReadEmlMessage(std::string_view text) {
     const MimeEntity entity = SplitEntity(text);
     StoredMessage message;
     message.subject = DecodeHeader(entity.headers.Value("Subject"));
@@ -454,6 +456,8 @@ StoredMessage ReadReadpstEmail(std::string_view text) {
     ReadMimeEntity(entity, 0, message);
     return message;
 }
+
+namespace {
 
 std::string UnescapedCalendarText(std::string_view text) {
     std::string result;
@@ -515,7 +519,7 @@ void ReadReadpstFolder(const fs::path& dir, const std::vector<std::string>& path
     for (const auto& [number, file] : items) {
         ++tree.folders[index].itemCount;
         if (file.extension() == ".eml") {
-            tree.folders[index].messages.push_back(ReadReadpstEmail(ReadFileBytes(file.string())));
+            tree.folders[index].messages.push_back(ReadEmlMessage(ReadFileBytes(file.string())));
         } else if (file.extension() == ".ics") {
             tree.folders[index].messages.push_back(
                 ReadReadpstCalendar(ReadFileBytes(file.string())));

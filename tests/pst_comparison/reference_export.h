@@ -40,6 +40,10 @@ struct StoredTree {
     std::vector<StoredFolder> folders;  // the top folder first, every folder before its children
 };
 
+// An Internet mail message (.eml) as the readers see it: subject, sender, the first plain text
+// part as the body, and every attachment (an attached message without name or bytes).
+StoredMessage ReadEmlMessage(std::string_view text);
+
 // True when the shell finds the program on PATH.
 bool ProgramInstalled(const std::string& name);
 
