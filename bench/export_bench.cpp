@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/child_timing.h"
 #include "bench/sample_mail.h"
 #include "config/folders.h"
 #include "config/settings.h"
@@ -109,31 +110,6 @@ Written WrittenBelow(const fs::path& folder) {
     return written;
 }
 
-// Runs argv in a child; returns the wall time and sets the child's peak memory in MB (which
-// includes what this process had resident when it forked: a few MB).
-double TimeChild(const std::vector<std::string>& args, double& peakMegabytes, bool quiet) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(stdout);  // a child's freopen would write out what is still buffered here
-    const auto started = Clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (quiet) freopen("/dev/null", "w", stdout);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    wait4(child, &status, 0, &usage);
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::printf("  (%s ended with status %d)\n", args[0].c_str(), status);
-    }
-    return seconds;
-}
-
 void Report(const char* what, const char* program, double seconds, double storeMegabytes,
             double peakMegabytes, const Written& written) {
     std::printf("%-8s %-14s %6.2f s  %5.0f MB/s  peak memory %5.1f MB  %lld files, %lld bytes\n",
@@ -150,11 +126,11 @@ void Compare(const char* what, const std::vector<std::string>& ours,
     fs::create_directories(theirOutput);
     ::sync();
     double peak = 0;
-    const double ourSeconds = TimeChild(ours, peak, false);
+    const double ourSeconds = mailsift::bench::TimeChild(ours, peak, false);
     Report(what, "export run", ourSeconds, storeMegabytes, peak, WrittenBelow(ourOutput));
     ::sync();
     double theirPeak = 0;
-    const double theirSeconds = TimeChild(theirs, theirPeak, true);
+    const double theirSeconds = mailsift::bench::TimeChild(theirs, theirPeak, true);
     Report(what, theirs[0] == "git" ? "git mailsplit" : theirs[0].c_str(), theirSeconds,
            storeMegabytes, theirPeak, WrittenBelow(theirOutput));
     std::fflush(stdout);

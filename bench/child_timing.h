@@ -1,0 +1,40 @@
+#pragma once
+// Timing another program, or this one again, in a child process of its own.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace mailsift::bench {
+
+// Runs argv in a child; returns the wall time and sets the child's peak memory in MB (which
+// includes what this process had resident when it forked: a few MB).
+inline double TimeChild(const std::vector<std::string>& args, double& peakMegabytes, bool quiet) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(stdout);  // a child's freopen would write out what is still buffered here
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (quiet) freopen("/dev/null", "w", stdout);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::printf("  (%s ended with status %d)\n", args[0].c_str(), status);
+    }
+    return seconds;
+}
+
+}  // namespace mailsift::bench
