@@ -6,11 +6,9 @@
 // The stores are written to FOLDER/stores and kept for later runs (a temporary folder without
 // FOLDER). Each export runs in a child process of its own, so that the memory it reports is the
 // export's alone and not the generator's.
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_timing.h"
+#include "bench/child_process.h"
 #include "bench/sample_mail.h"
 #include "config/folders.h"
 #include "config/settings.h"
-#include "export/export_run.h"
 #include "stores/dbx_reader.h"
 #include "support/dbx_store_writer.h"
 #include "support/mailbox_writer.h"
@@ -31,7 +28,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // Small messages, as most mail is: about 10 KB on average, one in fifty with an attachment.
 constexpr mailsift::bench::SampleShape kShape{.minLines = 30,
@@ -136,24 +132,12 @@ void Compare(const char* what, const std::vector<std::string>& ours,
     std::fflush(stdout);
 }
 
-// The child's part: one export of one store into storage.
-int ExportStore(const std::string& store, const std::string& storage) {
-    mailsift::InitFolders(mailsift::ExecutablePath());
-    mailsift::Settings.DebugMode = false;  // the report log is not what is measured
-    mailsift::ExportRun run({.StoragePath = storage + "/",
-                             .AppendPath = false,
-                             .ZipEmails = false,
-                             .ExtractOptions = 0});
-    const mailsift::ExportStoreResult result = run.ExtractAllMessages(store, ".eml", "Bench", true);
-    std::printf("  %lld messages, %lld files\n", static_cast<long long>(result.Messages),
-                static_cast<long long>(result.Files));
-    return result.Opened() && result.WriteFailures == 0 ? 0 : 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--export") return ExportStore(argv[2], argv[3]);
+    if (argc == 4 && std::string(argv[1]) == "--export") {
+        return mailsift::bench::ExportStoreInChild(argv[2], argv[3], ".eml", "Bench");
+    }
     const bool keep = argc > 1;
     const fs::path root =
         keep ? fs::path(argv[1]) : fs::temp_directory_path() / "mailsift-bench-export";

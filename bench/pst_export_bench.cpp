@@ -11,27 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_timing.h"
+#include "bench/child_process.h"
 #include "config/folders.h"
 #include "config/settings.h"
-#include "export/export_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The child's part: one export of one store into storage.
-int ExportStore(const std::string& store, const std::string& storage, bool asEml) {
-    mailsift::InitFolders(mailsift::ExecutablePath());
-    mailsift::Settings.DebugMode = false;  // the report log is not what is measured
-    mailsift::ExportRun run({.StoragePath = storage + "/",
-                             .AppendPath = false,
-                             .ZipEmails = false,
-                             .ExtractOptions = 0});
-    const mailsift::ExportStoreResult result =
-        run.ExtractAllMessages(store, asEml ? ".eml" : ".msg", "MSOutlook", asEml);
-    return result.Opened() && result.WriteFailures == 0 ? 0 : 1;
-}
 
 struct Timing {
     double fastest;
@@ -54,7 +40,8 @@ Timing TimeRuns(const std::vector<std::string>& args, const fs::path& output, in
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "--export") {
-        return ExportStore(argv[2], argv[3], std::string(argv[4]) == "eml");
+        return mailsift::bench::ExportStoreInChild(
+            argv[2], argv[3], std::string(argv[4]) == "eml" ? ".eml" : ".msg", "MSOutlook");
     }
     int first = 1;
     int runs = 20;

@@ -1,5 +1,6 @@
 #pragma once
-// Timing another program, or this one again, in a child process of its own.
+// Timing another program, or this one again, in a child process of its own, and the part of
+// the benchmark that runs in such a child: one export.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,10 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "config/folders.h"
+#include "config/settings.h"
+#include "export/export_run.h"
 
 namespace mailsift::bench {
 
@@ -35,6 +40,23 @@ inline double TimeChild(const std::vector<std::string>& args, double& peakMegaby
         std::printf("  (%s ended with status %d)\n", args[0].c_str(), status);
     }
     return seconds;
+}
+
+// One export of one store into storage as message files with the extension (".eml" files are
+// written as Internet mail); the exit status of the child.
+inline int ExportStoreInChild(const std::string& store, const std::string& storage,
+                              const std::string& extension, const std::string& clientName) {
+    InitFolders(ExecutablePath());
+    Settings.DebugMode = false;  // the report log is not what is measured
+    ExportRun run({.StoragePath = storage + "/",
+                   .AppendPath = false,
+                   .ZipEmails = false,
+                   .ExtractOptions = 0});
+    const ExportStoreResult result =
+        run.ExtractAllMessages(store, extension, clientName, extension == ".eml");
+    std::printf("  %lld messages, %lld files\n", static_cast<long long>(result.Messages),
+                static_cast<long long>(result.Files));
+    return result.Opened() && result.WriteFailures == 0 ? 0 : 1;
 }
 
 }  // namespace mailsift::bench
