@@ -92,4 +92,9 @@ int32_t ReadLongProperty(mapi::IMAPIProp* object, mapi::ULONG tag) {
     return value.get() != nullptr ? value.get()->Value.l : 0;
 }
 
+std::vector<mapi::BYTE> ReadBinaryProperty(mapi::IMAPIProp* object, mapi::ULONG tag) {
+    const OneProperty value(object, tag);
+    return CellBytes(value.get(), tag);
+}
+
 }  // namespace mailsift

@@ -45,11 +45,12 @@ std::string CellText(const mapi::SPropValue* cell, mapi::ULONG tag);
 std::vector<mapi::BYTE> CellBytes(const mapi::SPropValue* cell, mapi::ULONG tag);
 
 // One property read alone with HrGetOneProp: a wide string as UTF-8 ("" when missing), a time
-// as local time, a 32-bit number.
+// as local time, a 32-bit number, bytes.
 bool HasProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 std::string ReadTextProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 bool ReadTimeProperty(mapi::IMAPIProp* object, mapi::ULONG tag, TDateTime& value);
 int32_t ReadLongProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
+std::vector<mapi::BYTE> ReadBinaryProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 
 // Text from a wide string of MAPI.
 std::string WideToUtf8(const mapi::WCHAR* text);

@@ -125,13 +125,16 @@ StoreHandle OutlookStoreBackend::Open(const std::string& path, TFolderList& fold
     visited_.clear();
     nextFolderId_ = 0;
     int32_t result = kResultMapiOpenFailed;
+    bool thrown = false;
     try {
         OpenSteps(path, result);
     } catch (const std::exception& error) {
         WriteReport(std::string("MS Outlook Open Storage Exception: ") + error.what());
+        thrown = true;
     }
-    if (folders_.empty()) {
+    if (folders_.empty() || thrown) {
         // A failed open leaves nothing behind, so that the next one starts clean.
+        folders_.clear();
         ReleaseAll();
         MapiEntries().MAPIUninitialize();
         return result;
@@ -251,8 +254,10 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
                                const std::string& comment, int32_t parentId, size_t depth) {
     if (StopRequested()) return;
     if (!HasProperty(folder, mapi::PR_DISPLAY_NAME_W)) return;
-    // A folder listed below itself, or twice, would be walked without end.
-    if (depth > kMaxFolderDepth || (!entryId.empty() && !visited_.insert(entryId).second)) {
+    // A folder listed below itself, or twice, would be walked without end. The top folder is
+    // opened without its identifier, so it is looked up to be known again.
+    const EntryId ownId = entryId.empty() ? ReadBinaryProperty(folder, mapi::PR_ENTRYID) : entryId;
+    if (depth > kMaxFolderDepth || (!ownId.empty() && !visited_.insert(ownId).second)) {
         WriteReport("Damaged MS Outlook folder tree below " + parentPath);
         return;
     }
@@ -290,6 +295,8 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
     listed.Id = ++nextFolderId_;
     for (ULONG i = 0; i < children.size(); ++i) {
         const EntryId childId = CellBytes(children.cell(i, 0), mapi::PR_ENTRYID);
+        // No identifier would open the store's top folder once more.
+        if (childId.empty()) continue;
         ULONG type = 0;
         MapiRef<mapi::IUnknown> child;
         if (mapi::FAILED(folder->OpenEntry(static_cast<ULONG>(childId.size()),

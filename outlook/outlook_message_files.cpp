@@ -48,20 +48,16 @@ class AttachmentFolder {
     AttachmentFolder(const AttachmentFolder&) = delete;
     AttachmentFolder& operator=(const AttachmentFolder&) = delete;
 
-    // A path for attachment `ordinal` that keeps the attachment's own name as the file name;
-    // "" when there is no folder.
-    std::string PathFor(size_t ordinal, const std::string& fileName) const {
-        if (folder_.empty()) return {};
-        const std::string slot = folder_ + "/" + std::to_string(ordinal);
-        std::error_code error;
-        if (!std::filesystem::create_directory(slot, error)) return {};
-        const std::string name = SafeFileName(fileName);
-        return slot + "/" + (name.empty() ? std::string("attachment") : name);
-    }
+    bool Made() const { return !folder_.empty(); }
+    // The file of attachment `ordinal`. Numbered, not named: a name from the store may be
+    // longer than the file system allows, and the message takes the name from the part.
+    std::string PathFor(size_t ordinal) const { return folder_ + "/" + std::to_string(ordinal); }
 
   private:
     std::string folder_;
 };
+
+struct UnreadableAttachment {};
 
 // An attached message is saved as a .msg file and named so.
 std::string MsgFileName(const std::string& name) {
@@ -102,16 +98,30 @@ void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const AttachmentF
         MapiRef<mapi::IAttach> attachment;
         *attachment.out() = OpenAttachment(message, row.Number);
         if (!attachment) continue;
-        const std::string path = folder.PathFor(++ordinal, row.FileName);
+        const std::string path = folder.PathFor(++ordinal);
         int64_t size = 0;
-        if (path.empty() ||
-            CopyAttachmentData(attachment.get(), path, size) != AttachmentCopy::Written) {
-            continue;
-        }
+        if (CopyAttachmentData(attachment.get(), path, size) != AttachmentCopy::Written) continue;
         auto part = std::make_unique<TIdAttachmentFile>(path);
         part->OwnsFile = true;
+        part->FileName = row.FileName.empty() ? std::string("attachment") : row.FileName;
         mail.MessageParts.push_back(std::move(part));
     }
+}
+
+// The body is the store's wide text as UTF-8, whatever the message was sent in; a message
+// without parts says so in its own header.
+void DescribeBody(TIdMessage& mail) {
+    mail.CharSet = "utf-8";
+    if (mail.MessageParts.empty()) {
+        mail.ContentType = "text/plain";
+        const bool eightBit =
+            std::any_of(mail.Body.begin(), mail.Body.end(), [](const std::string& text) {
+                return std::any_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+            });
+        mail.ContentTransferEncoding = eightBit ? "8bit" : "7bit";
+    }
+    mail.Headers.SetValue("MIME-Version", "1.0");
 }
 
 // An attached message has no bytes of its own; it goes out as a .msg file, rather than being
@@ -204,13 +214,24 @@ AttachmentCopy CopyAttachmentData(mapi::IAttach* attachment, const std::string& 
             std::vector<char> buffer(kAttachmentChunk);
             for (;;) {
                 mapi::ULONG got = 0;
-                if (mapi::FAILED(stream->Read(buffer.data(), kAttachmentChunk, &got)) || got == 0)
+                const mapi::HRESULT hr = stream->Read(buffer.data(), kAttachmentChunk, &got);
+                if (mapi::FAILED(hr)) {
+                    // What came before the damage is kept; an attachment of which nothing can
+                    // be read is no attachment written.
+                    if (size == 0) throw UnreadableAttachment();
+                    WriteReport("MS Outlook attachment damaged after " + std::to_string(size) +
+                                " bytes: " + target);
                     break;
-                out.write(buffer.data(),
-                          static_cast<std::streamsize>(std::min(got, kAttachmentChunk)));
-                size += got;
+                }
+                if (got == 0) break;
+                const mapi::ULONG taken = std::min(got, kAttachmentChunk);
+                out.write(buffer.data(), static_cast<std::streamsize>(taken));
+                size += taken;
             }
         });
+    } catch (const UnreadableAttachment&) {
+        WriteReport("MS Outlook attachment cannot be read: " + target);
+        return AttachmentCopy::NoData;
     } catch (const std::exception& error) {
         WriteReport(std::string("MS Outlook attachment not written: ") + error.what());
         size = 0;
@@ -271,8 +292,14 @@ int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std:
         } else {
             SetFieldsFromRecord(mail, record);
         }
+        // Without a folder for them the attachments would be lost without a word.
+        if (!folder.Made()) {
+            WriteReport("MS Outlook message not written: no temporary folder for its attachments");
+            return kResultWriteFailed;
+        }
         mail.Body.push_back(record.Body);
         AddAttachments(message, mail, folder);
+        DescribeBody(mail);
         mail.WriteToFile(target);
     } catch (const std::exception& error) {
         WriteReport(std::string("MS Outlook message not written: ") + error.what());

@@ -9,14 +9,13 @@ namespace mailsift {
 
 namespace {
 
-// Three backends hold at most three handles, so a small vector beats any set.
-std::vector<StoreHandle>& HandlesInUse() {
-    static std::vector<StoreHandle> handles;
-    return handles;
-}
+// Three backends hold at most three handles, so a small vector beats any set. Constant
+// initialised at namespace scope, it outlives every backend: a backend that still holds a store
+// at exit gives its handle back from its own destructor.
+std::vector<StoreHandle> handlesInUse;
 
 bool InUse(StoreHandle handle) {
-    const auto& handles = HandlesInUse();
+    const auto& handles = handlesInUse;
     return std::find(handles.begin(), handles.end(), handle) != handles.end();
 }
 
@@ -31,12 +30,12 @@ StoreHandle NewStoreHandleFrom(uint32_t tickCount) {
     while (handle <= kMaxResultCode || InUse(handle)) {
         handle = handle <= kMaxResultCode ? kMaxResultCode + 1 : handle + 1;
     }
-    HandlesInUse().push_back(handle);
+    handlesInUse.push_back(handle);
     return handle;
 }
 
 void ReleaseStoreHandle(StoreHandle handle) {
-    auto& handles = HandlesInUse();
+    auto& handles = handlesInUse;
     handles.erase(std::remove(handles.begin(), handles.end(), handle), handles.end());
 }
 

@@ -61,11 +61,14 @@ class OutlookBackendTest : public ::testing::Test {
         handle_ = OpenMessageStore(path, folders_);
         return handle_;
     }
+    // The last folder of the name: the top folder carries the store's name, which the
+    // fixtures' mail folders share.
     const TFolder* FolderNamed(const std::string& name) const {
+        const TFolder* found = nullptr;
         for (const TFolder* folder : folders_) {
-            if (folder->Name == name) return folder;
+            if (folder->Name == name) found = folder;
         }
-        return nullptr;
+        return found;
     }
     std::string Temp(const std::string& name) const { return home_.dir() / name; }
 
@@ -119,7 +122,12 @@ TEST_F(OutlookBackendTest, ResultCodesOfOpenReadAndClose) {
     EXPECT_EQ(backend.Open(damaged, folders), StoreHandle{kResultMapiOpenFailed});
     EXPECT_TRUE(folders.empty());
 
-    ASSERT_GT(Open(path), kMaxResultCode);
+    {
+        // The temporary profile went with the failed open, so it is made anew.
+        ReportRecorder report;
+        ASSERT_GT(Open(path), kMaxResultCode);
+        EXPECT_EQ(report.Count("Profile.Create #0"), 1u);
+    }
     {
         ReportRecorder report;
         EXPECT_EQ(backend.Open(path, folders), StoreHandle{kResultAlreadyOpen});
@@ -246,6 +254,80 @@ TEST_F(OutlookBackendTest, SavesMessagesAsMsgAndAsEml) {
 
     EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 0, Temp("no/such/folder/m.msg"), false),
               kResultWriteFailed);
+    const std::string blocked = Temp("blocked");
+    fs::create_directories(blocked + "/m.msg");
+    EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 0, blocked + "/m.msg", false), kResultWriteFailed);
+    EXPECT_EQ(std::distance(fs::directory_iterator(blocked), fs::directory_iterator()), 1);
+}
+
+// The message's text is UTF-8 whatever it was sent in, and the file says so, also for a
+// message without parts and one without internet headers.
+TEST_F(OutlookBackendTest, EmlFilesDeclareTheirTextAsUtf8) {
+    REQUIRE_FIXTURE(path, "dist-list.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* contacts = FolderNamed("Contacts");
+    ASSERT_NE(contacts, nullptr);
+    const std::string eml = Temp("contact.eml");
+    ASSERT_EQ(SaveMessageToFile(handle_, *contacts, 1, eml, true), kResultSuccess);
+    const std::string text = test::ReadFileBytes(eml);
+    EXPECT_NE(text.find("MIME-Version: 1.0\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Content-Type: text/plain; charset=\"utf-8\""), std::string::npos) << text;
+    EXPECT_NE(text.find("Subject: contact name 1\r\n"), std::string::npos) << text;
+
+    REQUIRE_FIXTURE(sample, "sample1.pst");
+    ASSERT_EQ(CloseMessageStore(handle_), kResultSuccess);
+    folders_.clear();
+    ASSERT_GT(Open(sample), kMaxResultCode);
+    const std::string withParts = Temp("sample.eml");
+    ASSERT_EQ(SaveMessageToFile(handle_, *FolderNamed("Sample1"), 0, withParts, true),
+              kResultSuccess);
+    TIdMessage parsed;
+    parsed.ReadFromFile(withParts, false, MessageForm::Raw);
+    bool bodyFound = false;
+    for (const auto& part : parsed.MessageParts) {
+        if (part->Kind() != TIdPartKind::Text) continue;
+        EXPECT_EQ(part->CharSet, "utf-8");
+        const auto& lines = static_cast<const TIdText&>(*part).Body;
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front(),
+                  "With a sample attachment. It\u2019s my daughter and our puppy. "
+                  "Aren\u2019t they cute?");
+        bodyFound = true;
+    }
+    EXPECT_TRUE(bodyFound);
+}
+
+// An attached message has no bytes of its own: it is written as a .msg file of its own.
+TEST_F(OutlookBackendTest, AttachedMessagesAreSavedAsMsgFiles) {
+    REQUIRE_FIXTURE(path, "submessage.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* folder = FolderNamed("submessage");
+    ASSERT_NE(folder, nullptr);
+    TMessage listed;
+    ASSERT_EQ(GetMessageAttachFilesList(handle_, *folder, 0, listed), kResultSuccess);
+    ASSERT_TRUE(listed.Attachments.has_value());
+    ASSERT_EQ(listed.Attachments->size(), 1u);
+    EXPECT_EQ(listed.Attachments->front().FileName, "This is an embedded message.msg");
+    const std::string saved = Temp("embedded.msg");
+    ASSERT_EQ(SaveAttachToFile(handle_, *folder, 0, 0, saved), kResultSuccess);
+    EXPECT_EQ(test::ReadFileBytes(saved).substr(0, 8), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+
+    const std::string eml = Temp("outer.eml");
+    ASSERT_EQ(SaveMessageToFile(handle_, *folder, 0, eml, true), kResultSuccess);
+    const std::string text = test::ReadFileBytes(eml);
+    EXPECT_NE(text.find("filename=\"This is an embedded message.msg\""), std::string::npos);
+}
+
+// The program may end with a store still open (a command that failed half-way, a program
+// using the library that never closes): what the backend holds is given back without harm.
+TEST_F(OutlookBackendTest, EndingWithAStoreOpenIsClean) {
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    EXPECT_EXIT(
+        {
+            TFolderList folders;
+            std::exit(OpenMessageStore(path, folders) > kMaxResultCode ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
