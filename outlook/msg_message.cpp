@@ -312,8 +312,9 @@ HRESULT ToProperty(const SPropValue& in, MsgProperty& out) {
         return out.blob != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
     }
     if (!MsgIsVariableArray(type)) return MAPI_E_INVALID_TYPE;
-    // The length stream gives each value 4 bytes (8 for binary values).
-    if (count > kMsgMaxValueSize / 8 || (count > 0 && v.MVbin.lpbin == nullptr)) {
+    // Each value is a stream of its own, and the compound file's storages grow slower with
+    // every stream; no real property holds this many.
+    if (count > kMsgMaxArrayStreams || (count > 0 && v.MVbin.lpbin == nullptr)) {
         return MAPI_E_INVALID_PARAMETER;
     }
     out.values.reserve(count);
@@ -532,6 +533,8 @@ class Stream final : public ComObject<IStream> {
         if (buffer == nullptr && count > 0) return MAPI_E_INVALID_PARAMETER;
         const uint64_t left = position_ < blob_->size() ? blob_->size() - position_ : 0;
         const auto done = static_cast<ULONG>(std::min<uint64_t>(count, left));
+        // At or past the end a read gives nothing, and that is no failure.
+        if (done == 0) return S_OK;
         if (!blob_->ReadAt(position_, buffer, done)) return MAPI_E_CALL_FAILED;
         position_ += done;
         if (read != nullptr) *read = done;
@@ -919,16 +922,17 @@ class Message final : public PropObject<IMessage> {
         const bool adding = flags == 0 || (flags & MODRECIP_ADD) != 0;
         if (adding) {
             const size_t kept = flags == 0 ? 0 : recipients_.size();
-            if (list.cRows > kMsgMaxRows - kept) return MAPI_E_TABLE_TOO_BIG;
+            // Past the limit the first recipients are kept rather than none at all.
+            const auto taken = static_cast<ULONG>(std::min<size_t>(list.cRows, kMsgMaxRows - kept));
             if (flags == 0) recipients_.clear();
-            for (ULONG i = 0; i < list.cRows; ++i) {
+            for (ULONG i = 0; i < taken; ++i) {
                 MsgPropertyBag bag = RecipientBag(list.aRow[i]);
                 MsgProperty& rowId = bag[PROP_ID(PR_ROWID)];
                 rowId.tag = PR_ROWID;
                 rowId.fixed = nextRowId_++;
                 recipients_.push_back(std::move(bag));
             }
-            return S_OK;
+            return taken < list.cRows ? MAPI_W_ERRORS_RETURNED : S_OK;
         }
         if ((flags & (MODRECIP_MODIFY | MODRECIP_REMOVE)) == 0) return MAPI_E_INVALID_PARAMETER;
         for (ULONG i = 0; i < list.cRows; ++i) {

@@ -17,6 +17,8 @@ inline constexpr uint64_t kMsgMaxValueSize = 0xFFFFFFFFu;
 inline constexpr uint64_t kMsgBlobMemoryLimit = 1u << 20;
 // Outlook opens no more recipients or attachments than this per message.
 inline constexpr size_t kMsgMaxRows = 2048;
+// An array of strings or binary values holds no more values than this.
+inline constexpr size_t kMsgMaxArrayStreams = 4096;
 // Embedded messages nest no deeper than this.
 inline constexpr unsigned kMsgMaxEmbeddingDepth = 32;
 

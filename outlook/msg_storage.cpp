@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +14,7 @@
 #include "outlook/mapi_library.h"
 #include "outlook/msg_compound_file.h"
 #include "outlook/msg_message.h"
+#include "platform/file_system.h"
 
 namespace mailsift {
 
@@ -30,6 +31,8 @@ constexpr uint32_t kReadable = 0x2;
 constexpr uint32_t kWritable = 0x4;
 // The size an entry gives a property held as a storage of its own.
 constexpr uint32_t kStorageSize = 0xFFFFFFFFu;
+constexpr ULONG kStoreSupportMask = PROP_TAG(PT_LONG, 0x340D);
+constexpr uint64_t kStoreUnicodeOk = 0x00040000;
 
 bool IsReadOnlyOnMessages(ULONG id) {
     switch (id) {
@@ -94,7 +97,10 @@ class LayoutWriter {
         Put32(header, recipients);
         Put32(header, attachments);
         if (topLevel) header.append(8, '\0');
-        if (!WriteProperties(message.props, Holder::Message, header)) return false;
+        if (!WriteProperties(topLevel ? WithUnicodeMark(message.props) : message.props,
+                             Holder::Message, header)) {
+            return false;
+        }
         for (uint32_t i = 0; i < recipients; ++i) {
             MsgPropertyBag bag = message.recipients[i];
             Renumber(bag, PR_ROWID, i);
@@ -116,6 +122,20 @@ class LayoutWriter {
     }
 
   private:
+    // Readers learn from the store's support mask whether the strings are Unicode.
+    static MsgPropertyBag WithUnicodeMark(const MsgPropertyBag& props) {
+        const bool unicode = std::any_of(props.begin(), props.end(), [](const auto& entry) {
+            const ULONG type = PROP_TYPE(entry.second.tag);
+            return type == PT_UNICODE || type == PT_MV_UNICODE;
+        });
+        if (!unicode) return props;
+        MsgPropertyBag marked = props;
+        MsgProperty& mask = marked[PROP_ID(kStoreSupportMask)];
+        if (mask.tag != kStoreSupportMask) mask = MsgProperty{kStoreSupportMask, 0, {}, {}};
+        mask.fixed |= kStoreUnicodeOk;
+        return marked;
+    }
+
     static void Renumber(MsgPropertyBag& bag, ULONG tag, uint32_t number) {
         MsgProperty& property = bag[PROP_ID(tag)];
         property = MsgProperty{};
@@ -237,9 +257,7 @@ class Storage final : public MsgStorage {
   private:
     // Writes a sibling of the target and puts it in the target's place only when it is whole.
     bool Write(std::string& error) {
-        static std::atomic<unsigned> sequence{0};
-        const std::string partial =
-            path_ + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(++sequence);
+        const std::string partial = PartialSiblingPath(path_);
         const int descriptor = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor < 0) {
             error = "Cannot write file " + partial + ": " + std::strerror(errno);

@@ -264,6 +264,13 @@ int32_t WriteMsgFile(mapi::IMessage* message, const std::string& target) {
     try {
         hr = message->CopyTo(0, nullptr, excluded.get(), 0, nullptr, &mapi::IID_IMessage,
                              copy.get(), 0, nullptr);
+        // What could be copied is kept; the log says that something could not.
+        if (hr == mapi::MAPI_W_ERRORS_RETURNED) {
+            WriteReport(
+                "MS Outlook message copied in part, some of its values, recipients or "
+                "attachments could not be read: " +
+                target);
+        }
         if (mapi::SUCCEEDED(hr)) hr = copy->SaveChanges(mapi::KEEP_OPEN_READWRITE);
     } catch (const std::exception&) {
         WriteReport("MS Outlook store message exception.");

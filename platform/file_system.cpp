@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -73,15 +74,21 @@ void WriteFileFrom(const std::string& path, const std::function<void(std::ostrea
         WriteInPlace(path, write);
         return;
     }
-    static unsigned sequence = 0;
-    const std::string successor =
-        path + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(++sequence);
+    const std::string successor = PartialSiblingPath(path);
     WriteInPlace(successor, write);
     if (rename(successor.c_str(), path.c_str()) != 0) {
         const int error = errno;
         unlink(successor.c_str());
         throw std::system_error(error, std::generic_category(), "Cannot replace file " + path);
     }
+}
+
+std::string PartialSiblingPath(const std::string& path) {
+    static std::atomic<unsigned> sequence{0};
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return folder + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(++sequence);
 }
 
 std::string WithoutTrailingSlashes(std::string path) {

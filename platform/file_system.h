@@ -19,6 +19,10 @@ bool ForceDirectories(const std::string& path);
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 // The same for bytes that write puts into the stream, so that they need not be held at once.
 void WriteFileFrom(const std::string& path, const std::function<void(std::ostream&)>& write);
+// A name for the file that is written in the folder of `path` before it takes path's place:
+// unique in this process, hidden, and short, so that a target whose name is as long as the
+// file system allows still has one.
+std::string PartialSiblingPath(const std::string& path);
 // The path without "/" at its end; "/" itself stays.
 std::string WithoutTrailingSlashes(std::string path);
 

@@ -247,7 +247,7 @@ TEST(MsgStorageTest, WritesTheLayoutOfOutlookFiles) {
                                    "__nameid_version1.0", "__recip_version1.0_#00000000",
                                    "__recip_version1.0_#00000001"}));
     // Header: next recipient id, next attachment id, recipient count, attachment count.
-    EXPECT_EQ(layout.headers.at("."), (std::vector<uint64_t>{32, 32 + 8 * 16, 2, 2, 2, 2}));
+    EXPECT_EQ(layout.headers.at("."), (std::vector<uint64_t>{32, 32 + 9 * 16, 2, 2, 2, 2}));
     const auto& root = layout.entries.at(".");
     EXPECT_EQ(root.at("0037001F").flags, 6u);
     EXPECT_EQ(layout.Size(".", "0037001F"), 12u);  // five characters and the terminator
@@ -262,6 +262,9 @@ TEST(MsgStorageTest, WritesTheLayoutOfOutlookFiles) {
     EXPECT_EQ(layout.streams.at("__substg1.0_6602101F").second, "0800000008000000");
     EXPECT_EQ(layout.streams.at("__substg1.0_6602101F-00000001").second, "740077006f000000");
     EXPECT_EQ(root.count("1000001F"), 0u) << "saved after the last SaveChanges";
+    // The strings are Unicode, and the store's support mask says so.
+    EXPECT_EQ(root.at("340D0003").value, "0000040000000000");
+    EXPECT_EQ(root.at("340D0003").flags, 2u);
     for (const char* name :
          {"__substg1.0_00020102", "__substg1.0_00030102", "__substg1.0_00040102"}) {
         EXPECT_EQ(layout.streams.at(std::string("__nameid_version1.0/") + name).first, 0u);
@@ -437,6 +440,43 @@ TEST(MsgStorageTest, CommitReplacesWholeOrLeavesEverythingAsItWas) {
         }
     }
     EXPECT_NE(ReadFileBytes(target).substr(0, 4), "old ");
+}
+
+// Limits keep what fits: the first recipients past the limit, a target whose name is as long
+// as the file system allows; a read at the end of a stream is no failure.
+TEST(MsgStorageTest, KeepsWhatFitsTheLimits) {
+    TempDir dir;
+    std::string error;
+    const std::string target = (dir.path() / (std::string(250, 'n') + ".msg")).string();
+    auto storage = MsgStorage::Create(target, error);
+    ASSERT_NE(storage, nullptr) << error;
+    Ref<IMessage> message;
+    *message.out() = storage->OpenMessage();
+    char16_t name[] = u"Ann";
+    std::vector<std::vector<SPropValue>> rows(kMsgMaxRows + 5, {Text(PR_DISPLAY_NAME_W, name)});
+    EXPECT_EQ(AddRecipients(message.get(), rows), MAPI_W_ERRORS_RETURNED);
+
+    Ref<IAttach> attach;
+    ULONG number = 0;
+    ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.out()), S_OK);
+    ASSERT_EQ(WriteData(attach.get(), "abc", 3), S_OK);
+    Ref<IUnknown> stream;
+    ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, stream.out()), S_OK);
+    LARGE_INTEGER past{};
+    past.QuadPart = 10;
+    auto* data = static_cast<IStream*>(stream.get());
+    ASSERT_EQ(data->Seek(past, 0, nullptr), S_OK);
+    char byte = 0;
+    ULONG read = 7;
+    EXPECT_EQ(data->Read(&byte, 1, &read), S_OK);
+    EXPECT_EQ(read, 0u);
+
+    ASSERT_EQ(attach->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    EXPECT_EQ(SavedMessageOf(message.get())->recipients.size(), kMsgMaxRows);
+    ASSERT_TRUE(storage->Commit(error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(target));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(MsgStorageTest, LargeAttachmentGoesThroughATemporaryFile) {
