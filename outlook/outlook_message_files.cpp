@@ -108,18 +108,53 @@ void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const AttachmentF
     }
 }
 
-// The body is the store's wide text as UTF-8, whatever the message was sent in; a message
-// without parts says so in its own header.
+// The character set the name of a Windows code page stands for, or "" for one not known here
+// (an HTML text names its own).
+std::string CharsetOfCodePage(int32_t codePage) {
+    static const std::pair<int32_t, const char*> kCharsets[] = {
+        {65001, "utf-8"},        {20127, "us-ascii"},    {28591, "iso-8859-1"},
+        {28592, "iso-8859-2"},   {28605, "iso-8859-15"}, {1250, "windows-1250"},
+        {1251, "windows-1251"},  {1252, "windows-1252"}, {1253, "windows-1253"},
+        {1254, "windows-1254"},  {1255, "windows-1255"}, {1256, "windows-1256"},
+        {1257, "windows-1257"},  {1258, "windows-1258"}, {874, "windows-874"},
+        {20866, "koi8-r"},       {932, "shift_jis"},     {936, "gb2312"},
+        {949, "ks_c_5601-1987"}, {950, "big5"},          {50220, "iso-2022-jp"},
+        {51932, "euc-jp"},
+    };
+    for (const auto& [page, name] : kCharsets) {
+        if (page == codePage) return name;
+    }
+    return {};
+}
+
+// A message whose only text is HTML keeps it, as an HTML part, rather than going out empty.
+void AddHtmlBody(mapi::IMessage* message, TIdMessage& mail) {
+    const std::vector<mapi::BYTE> html = ReadBinaryProperty(message, mapi::PR_HTML);
+    if (html.empty()) return;
+    auto part = std::make_unique<TIdText>();
+    part->ContentType = "text/html";
+    part->CharSet = CharsetOfCodePage(ReadLongProperty(message, mapi::PR_INTERNET_CPID));
+    part->ContentTransfer = "quoted-printable";
+    part->Body =
+        SplitTextLines(std::string_view(reinterpret_cast<const char*>(html.data()), html.size()));
+    mail.MessageParts.insert(mail.MessageParts.begin(), std::move(part));
+}
+
+// The body is the store's wide text as UTF-8, whatever the message was sent in. A message
+// without parts says so in its own header; one with parts is a mixed multipart, whose body
+// part the writer marks as UTF-8 when it holds more than ASCII.
 void DescribeBody(TIdMessage& mail) {
-    mail.CharSet = "utf-8";
     if (mail.MessageParts.empty()) {
         mail.ContentType = "text/plain";
+        mail.CharSet = "utf-8";
         const bool eightBit =
             std::any_of(mail.Body.begin(), mail.Body.end(), [](const std::string& text) {
                 return std::any_of(text.begin(), text.end(),
                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
             });
         mail.ContentTransferEncoding = eightBit ? "8bit" : "7bit";
+    } else {
+        mail.ContentType = "multipart/mixed";
     }
     mail.Headers.SetValue("MIME-Version", "1.0");
 }
@@ -305,6 +340,7 @@ int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std:
             return kResultWriteFailed;
         }
         mail.Body.push_back(record.Body);
+        if (record.Body.empty()) AddHtmlBody(message, mail);
         AddAttachments(message, mail, folder);
         DescribeBody(mail);
         mail.WriteToFile(target);

@@ -10,7 +10,13 @@
 
 #include "config/report_log.h"
 #include "config/settings.h"
+#include "mime/header_list.h"
 #include "mime/message.h"
+#include "outlook/mapi/interface_ref.h"
+#include "outlook/mapi/mapi_tags.h"
+#include "outlook/mapi_library.h"
+#include "outlook/msg_storage.h"
+#include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
 #include "stores/store_facade.h"
 #include "support/file_helpers.h"
@@ -295,6 +301,44 @@ TEST_F(OutlookBackendTest, EmlFilesDeclareTheirTextAsUtf8) {
         bodyFound = true;
     }
     EXPECT_TRUE(bodyFound);
+}
+
+// A message whose only text is HTML (many newsletters) keeps that text in its .eml file.
+TEST_F(OutlookBackendTest, EmlFilesKeepAnHtmlOnlyBody) {
+    ASSERT_TRUE(LoadMapiLibrary());
+    std::string error;
+    const auto storage = MsgStorage::Create(Temp("scratch.msg"), error);
+    ASSERT_NE(storage, nullptr) << error;
+    mapi::InterfaceRef<mapi::IMessage> message;
+    *message.out() = storage->OpenMessage();
+    std::string html = "<html><body><p>Gr\xC3\xBC\xC3\x9F\xC3\xA9 aus Wien</p></body></html>";
+    mapi::SPropValue values[2]{};
+    values[0].ulPropTag = mapi::PR_HTML;
+    values[0].Value.bin = {static_cast<mapi::ULONG>(html.size()),
+                           reinterpret_cast<mapi::BYTE*>(html.data())};
+    values[1].ulPropTag = mapi::PR_INTERNET_CPID;
+    values[1].Value.l = 65001;
+    mapi::LPSPropProblemArray problems = nullptr;
+    ASSERT_EQ(message->SetProps(2, values, &problems), mapi::S_OK);
+    MapiEntries().MAPIFreeBuffer(problems);
+    ASSERT_EQ(message->SaveChanges(mapi::KEEP_OPEN_READWRITE), mapi::S_OK);
+
+    TMessage record;
+    record.Subject = "Newsletter";
+    record.FromAddress = "news@example.org";
+    const std::string eml = Temp("html.eml");
+    ASSERT_EQ(WriteEmlFile(message.get(), record, eml), kResultSuccess);
+    TIdMessage parsed;
+    parsed.ReadFromFile(eml, false, MessageForm::Raw);
+    EXPECT_EQ(parsed.Subject, "Newsletter");
+    ASSERT_EQ(parsed.MessageParts.size(), 1u);
+    const TIdMessagePart& part = *parsed.MessageParts.front();
+    ASSERT_EQ(part.Kind(), TIdPartKind::Text);
+    EXPECT_EQ(MediaType(part.ContentType), "text/html");
+    EXPECT_EQ(part.CharSet, "utf-8");
+    const auto& lines = static_cast<const TIdText&>(part).Body;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), html);
 }
 
 // An attached message has no bytes of its own: it is written as a .msg file of its own.
