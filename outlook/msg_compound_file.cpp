@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "outlook/compound_directory.h"
+
 namespace mailsift {
 
 namespace {
@@ -30,6 +32,7 @@ std::string ReasonOf(GsfOutput* output) {
 
 // The sink and the open storages, innermost last; each holds one reference.
 struct MsgCompoundFile::State {
+    std::FILE* file = nullptr;
     GsfOutput* sink = nullptr;
     std::vector<GsfOutfile*> storages;
     bool closed = false;
@@ -40,6 +43,7 @@ struct MsgCompoundFile::State {
 MsgCompoundFile::MsgCompoundFile(std::FILE* file, const std::string& name)
     : state_(std::make_unique<State>()), name_(name) {
     InitializeGsf();
+    state_->file = file;
     state_->sink = gsf_output_stdio_new_FILE(name.c_str(), file, TRUE);
     if (state_->sink == nullptr) {
         Fail("cannot write");
@@ -139,6 +143,9 @@ bool MsgCompoundFile::Close() {
         written = false;
         reason = ReasonOf(state_->sink);
     }
+    // The library chains each storage's entries into one long list, which readers that recurse
+    // per entry cannot follow when a message has thousands of them.
+    if (written && !BalanceDirectoryTrees(state_->file, reason)) written = false;
     return written ? true : Fail(reason);
 }
 

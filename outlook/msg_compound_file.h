@@ -15,7 +15,8 @@ class MsgCompoundFile {
     // Reads `count` bytes of a stream's content at `offset` into `buffer`; false on failure.
     using Source = std::function<bool(uint64_t offset, void* buffer, size_t count)>;
 
-    // Writes into `file`, which stays open and owned by the caller; `name` names it in errors.
+    // Writes into `file`, open for reading and writing (Close reads the directory back to put
+    // it in order), which stays open and owned by the caller; `name` names it in errors.
     MsgCompoundFile(std::FILE* file, const std::string& name);
     ~MsgCompoundFile();
     MsgCompoundFile(const MsgCompoundFile&) = delete;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "outlook/mapi/mapi_tags.h"
+#include "platform/positioned_io.h"
 
 namespace mailsift {
 
@@ -45,28 +46,6 @@ int OpenUnnamedTempFile() {
         fcntl(named, F_SETFD, FD_CLOEXEC);
     }
     return named;
-}
-
-// pread and pwrite may move fewer bytes than asked for; these go on until all are moved.
-template <class Transfer, class Byte>
-bool TransferAllAt(Transfer transfer, int file, Byte* data, size_t count, uint64_t offset) {
-    while (count > 0) {
-        const ssize_t done = transfer(file, data, count, static_cast<off_t>(offset));
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        data += done;
-        count -= static_cast<size_t>(done);
-        offset += static_cast<uint64_t>(done);
-    }
-    return true;
-}
-
-bool WriteAllAt(int file, const uint8_t* data, size_t count, uint64_t offset) {
-    return TransferAllAt(::pwrite, file, data, count, offset);
-}
-
-bool ReadAllAt(int file, uint8_t* data, size_t count, uint64_t offset) {
-    return TransferAllAt(::pread, file, data, count, offset);
 }
 
 }  // namespace

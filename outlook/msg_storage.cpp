@@ -258,12 +258,13 @@ class Storage final : public MsgStorage {
     // Writes a sibling of the target and puts it in the target's place only when it is whole.
     bool Write(std::string& error) {
         const std::string partial = PartialSiblingPath(path_);
-        const int descriptor = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int descriptor = open(partial.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor < 0) {
             error = "Cannot write file " + partial + ": " + std::strerror(errno);
             return false;
         }
-        std::FILE* file = fdopen(descriptor, "wb");
+        // Read and write: the directory is put in order once the file is complete.
+        std::FILE* file = fdopen(descriptor, "w+b");
         if (file == nullptr) {
             error = "Cannot write file " + partial + ": " + std::strerror(errno);
             close(descriptor);
