@@ -110,66 +110,6 @@ std::shared_ptr<MsgBlob> MsgBlob::Clone() const {
 }
 
 // ---------------------------------------------------------------------------------------
-// The program's own buffer chains, used while no MAPI library provides them
-
-namespace {
-
-struct alignas(16) OwnBlock {
-    OwnBlock* root;
-    OwnBlock* next;
-    uint32_t magic;
-};
-constexpr uint32_t kOwnRoot = 0x4D534752;
-constexpr uint32_t kOwnLinked = 0x4D53474C;
-
-OwnBlock* NewOwnBlock(ULONG size, uint32_t magic) {
-    auto* block = static_cast<OwnBlock*>(std::calloc(1, sizeof(OwnBlock) + size));
-    if (block != nullptr) block->magic = magic;
-    return block;
-}
-
-SCODE OwnAllocate(ULONG size, LPVOID* buffer) {
-    if (buffer == nullptr) return MAPI_E_INVALID_PARAMETER;
-    OwnBlock* block = NewOwnBlock(size, kOwnRoot);
-    *buffer = block != nullptr ? block + 1 : nullptr;
-    return block != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
-}
-
-SCODE OwnAllocateMore(ULONG size, LPVOID parent, LPVOID* buffer) {
-    if (buffer == nullptr || parent == nullptr) return MAPI_E_INVALID_PARAMETER;
-    *buffer = nullptr;
-    OwnBlock* root = static_cast<OwnBlock*>(parent) - 1;
-    if (root->magic == kOwnLinked) root = root->root;
-    if (root == nullptr || root->magic != kOwnRoot) return MAPI_E_INVALID_PARAMETER;
-    OwnBlock* block = NewOwnBlock(size, kOwnLinked);
-    if (block == nullptr) return MAPI_E_NOT_ENOUGH_MEMORY;
-    block->root = root;
-    block->next = root->next;
-    root->next = block;
-    *buffer = block + 1;
-    return S_OK;
-}
-
-}  // namespace
-
-ULONG FreeMsgBuffer(LPVOID buffer) {
-    if (buffer == nullptr) return 0;
-    OwnBlock* root = static_cast<OwnBlock*>(buffer) - 1;
-    if (root->magic != kOwnRoot) return 0;
-    for (OwnBlock* block = root->next; block != nullptr;) {
-        OwnBlock* next = block->next;
-        std::free(block);
-        block = next;
-    }
-    std::free(root);
-    return 0;
-}
-
-MsgBuffers OwnMsgBuffers() {
-    return {OwnAllocate, OwnAllocateMore, FreeMsgBuffer};
-}
-
-// ---------------------------------------------------------------------------------------
 // Converting between MAPI values and stored properties
 
 size_t MsgFixedValueSize(ULONG type) {

@@ -90,7 +90,5 @@ bool MsgIsVariableArray(mapi::ULONG type);
 mapi::IMessage* NewMsgMessage(const MsgBuffers& buffers);
 // What `message` (made by NewMsgMessage) saved last; an empty message before its first save.
 std::shared_ptr<const MsgSavedMessage> SavedMessageOf(mapi::IMessage* message);
-// The program's own allocator (see FreeMsgBuffer).
-MsgBuffers OwnMsgBuffers();
 
 }  // namespace mailsift

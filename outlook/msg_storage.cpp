@@ -317,7 +317,8 @@ std::unique_ptr<MsgStorage> MsgStorage::Create(const std::string& path, std::str
             path, {entries.MAPIAllocateBuffer, entries.MAPIAllocateMore, entries.MAPIFreeBuffer},
             error);
     }
-    return Create(path, OwnMsgBuffers(), error);
+    error = "No MAPI library is loaded for the message of " + path;
+    return nullptr;
 }
 
 std::unique_ptr<MsgStorage> MsgStorage::Create(const std::string& path, const MsgBuffers& buffers,

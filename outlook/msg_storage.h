@@ -23,8 +23,8 @@ struct MsgBuffers {
 class MsgStorage {
   public:
     // A new storage for `path`; nullptr, with the reason in `error`, when it cannot be made.
-    // Buffers come from the loaded MAPI library, or from an allocator of this program's own
-    // (freed with FreeMsgBuffer) while none is loaded.
+    // The buffers it hands out come from the loaded MAPI library, which frees them: the copy
+    // that fills the message is that library's.
     static std::unique_ptr<MsgStorage> Create(const std::string& path, std::string& error);
     // The same with the allocator named; all three functions must be given.
     static std::unique_ptr<MsgStorage> Create(const std::string& path, const MsgBuffers& buffers,
@@ -40,8 +40,5 @@ class MsgStorage {
     // with the reason in `error`, when the file could not be written (it is then left as it was).
     virtual bool Commit(std::string& error) = 0;
 };
-
-// Frees a buffer of the program's own allocator (see Create).
-mapi::ULONG FreeMsgBuffer(mapi::LPVOID buffer);
 
 }  // namespace mailsift

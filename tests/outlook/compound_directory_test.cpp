@@ -15,6 +15,7 @@
 #include "outlook/msg_storage.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
+#include "tests/outlook/msg_test_buffers.h"
 
 namespace mailsift::test {
 namespace {
@@ -145,7 +146,7 @@ TEST(CompoundDirectoryTest, MessageWithManyRecipientsConvertsWithoutDeepRecursio
     TempDir dir;
     const std::string path = dir / "many.msg";
     std::string error;
-    auto storage = MsgStorage::Create(path, error);
+    auto storage = MsgStorage::Create(path, ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
     InterfaceRef<IMessage> message;
     *message.out() = storage->OpenMessage();

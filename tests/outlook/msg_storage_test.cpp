@@ -13,11 +13,12 @@
 #include <sstream>
 #include <vector>
 
-#include "../mapi_provider/provider_session.h"
 #include "outlook/mapi/mapi_tags.h"
 #include "outlook/msg_message.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
+#include "tests/mapi_provider/provider_session.h"
+#include "tests/outlook/msg_test_buffers.h"
 
 namespace mailsift::test {
 namespace {
@@ -140,7 +141,7 @@ HRESULT Set(IMAPIProp* object, std::vector<SPropValue> values) {
     LPSPropProblemArray problems = nullptr;
     const HRESULT hr =
         object->SetProps(static_cast<ULONG>(values.size()), values.data(), &problems);
-    FreeMsgBuffer(problems);
+    FreeProviderBuffer(problems);
     return hr;
 }
 
@@ -169,7 +170,7 @@ HRESULT WriteData(IAttach* attach, const std::string& data, size_t piece) {
 // A message of every kind of content, committed to `path`.
 void WriteSampleMessage(const std::string& path) {
     std::string error;
-    auto storage = MsgStorage::Create(path, error);
+    auto storage = MsgStorage::Create(path, ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
     Ref<IMessage> message;
     *message.out() = storage->OpenMessage();
@@ -293,7 +294,7 @@ TEST(MsgStorageTest, WritesTheLayoutOfOutlookFiles) {
 TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     TempDir dir;
     std::string error;
-    auto storage = MsgStorage::Create(dir / "m.msg", error);
+    auto storage = MsgStorage::Create(dir / "m.msg", ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
     Ref<IMessage> message;
     *message.out() = storage->OpenMessage();
@@ -313,7 +314,7 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     EXPECT_EQ(problems->aProblem[0].scode, MAPI_E_INVALID_TYPE);
     EXPECT_EQ(problems->aProblem[1].ulIndex, 3u);
     EXPECT_EQ(problems->aProblem[2].ulIndex, 4u);
-    FreeMsgBuffer(problems);
+    FreeProviderBuffer(problems);
 
     SizedSPropTagArray<3> tags{3, {PR_SUBJECT_W, PR_BODY_W, PROP_TAG(PT_UNSPECIFIED, 0x0037)}};
     ULONG count = 0;
@@ -323,11 +324,11 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     EXPECT_EQ(std::u16string(read[0].Value.lpszW), u"Hi");
     EXPECT_EQ(read[1].ulPropTag, CHANGE_PROP_TYPE(PR_BODY_W, PT_ERROR));
     EXPECT_EQ(read[2].ulPropTag, PR_SUBJECT_W);
-    FreeMsgBuffer(read);
+    FreeProviderBuffer(read);
     LPSPropTagArray list = nullptr;
     ASSERT_EQ(message->GetPropList(0, &list), S_OK);
     EXPECT_EQ(list->cValues, 1u);
-    FreeMsgBuffer(list);
+    FreeProviderBuffer(list);
 
     Ref<IAttach> attach;
     ULONG number = 9;
@@ -342,7 +343,7 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     ASSERT_EQ(attach->GetProps(attachTags.get(), 0, &count, &read), MAPI_W_ERRORS_RETURNED);
     EXPECT_EQ(read[0].Value.ul, 0u);
     EXPECT_EQ(read[1].Value.err, MAPI_E_NOT_ENOUGH_MEMORY);
-    FreeMsgBuffer(read);
+    FreeProviderBuffer(read);
     Ref<IAttach> reopened;
     ASSERT_EQ(message->OpenAttach(0, nullptr, 0, reopened.out()), S_OK);
     Ref<IUnknown> stream;
@@ -392,7 +393,7 @@ TEST(MsgStorageTest, CommitReplacesWholeOrLeavesEverythingAsItWas) {
     const std::string target = dir / "kept.msg";
     WriteFileBytes(target, "old content");
     {
-        auto storage = MsgStorage::Create(target, error);
+        auto storage = MsgStorage::Create(target, ProviderBuffers(), error);
         ASSERT_NE(storage, nullptr) << error;
         IMessage* message = storage->OpenMessage();
         ASSERT_EQ(Set(message, {Text(PR_SUBJECT_W, u"new")}), S_OK);
@@ -403,7 +404,7 @@ TEST(MsgStorageTest, CommitReplacesWholeOrLeavesEverythingAsItWas) {
 
     const std::filesystem::path locked = dir.path() / "locked";
     std::filesystem::create_directory(locked);
-    auto storage = MsgStorage::Create((locked / "m.msg").string(), error);
+    auto storage = MsgStorage::Create((locked / "m.msg").string(), ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
     std::filesystem::permissions(
         locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
@@ -416,16 +417,21 @@ TEST(MsgStorageTest, CommitReplacesWholeOrLeavesEverythingAsItWas) {
 
     // A folder in the target's place cannot be replaced: the sibling written goes again.
     std::filesystem::create_directory(dir.path() / "folder.msg");
-    auto blocked = MsgStorage::Create(dir / "folder.msg", error);
+    auto blocked = MsgStorage::Create(dir / "folder.msg", ProviderBuffers(), error);
     ASSERT_NE(blocked, nullptr);
     EXPECT_FALSE(blocked->Commit(error));
     EXPECT_NE(error.find("Cannot replace"), std::string::npos) << error;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
-    EXPECT_EQ(MsgStorage::Create((dir.path() / "missing" / "m.msg").string(), error), nullptr);
+    EXPECT_EQ(
+        MsgStorage::Create((dir.path() / "missing" / "m.msg").string(), ProviderBuffers(), error),
+        nullptr);
+    // Without a MAPI library of the program's own, nothing would free what the message hands
+    // out to the copy.
+    EXPECT_EQ(MsgStorage::Create((dir.path() / "m.msg").string(), error), nullptr);
 
     // The message outlives its storage and the storage its message, in either order.
     for (bool storageFirst : {true, false}) {
-        auto owner = MsgStorage::Create(target, error);
+        auto owner = MsgStorage::Create(target, ProviderBuffers(), error);
         IMessage* message = owner->OpenMessage();
         ASSERT_EQ(Set(message, {Text(PR_SUBJECT_W, u"new")}), S_OK);
         ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
@@ -448,7 +454,7 @@ TEST(MsgStorageTest, KeepsWhatFitsTheLimits) {
     TempDir dir;
     std::string error;
     const std::string target = (dir.path() / (std::string(250, 'n') + ".msg")).string();
-    auto storage = MsgStorage::Create(target, error);
+    auto storage = MsgStorage::Create(target, ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
     Ref<IMessage> message;
     *message.out() = storage->OpenMessage();
@@ -483,7 +489,7 @@ TEST(MsgStorageTest, LargeAttachmentGoesThroughATemporaryFile) {
     REQUIRE_OLEFILE();
     TempDir dir;
     std::string error;
-    auto storage = MsgStorage::Create(dir / "large.msg", error);
+    auto storage = MsgStorage::Create(dir / "large.msg", ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
     Ref<IMessage> message;
     *message.out() = storage->OpenMessage();
@@ -577,7 +583,7 @@ TEST(MsgStorageTest, MatchesTheEntriesAndStreamsOfOutlookFiles) {
         keep.reserve(4096);
         std::string error;
         const std::string ours = dir / file.path().filename().string();
-        auto storage = MsgStorage::Create(ours, error);
+        auto storage = MsgStorage::Create(ours, ProviderBuffers(), error);
         Ref<IMessage> message;
         *message.out() = storage->OpenMessage();
         storage->SetClass(CLSID_MailMessage);
@@ -744,7 +750,7 @@ TEST(MsgStorageTest, CopiesOfStoredMessagesReadBackAlike) {
             const std::string path = dir / (std::to_string(++copied) + ".msg");
             SCOPED_TRACE(file.path().filename().string() + " -> " + path);
             std::string error;
-            auto storage = MsgStorage::Create(path, error);
+            auto storage = MsgStorage::Create(path, ProviderBuffers(), error);
             ASSERT_NE(storage, nullptr) << error;
             Ref<IMessage> target;
             *target.out() = storage->OpenMessage();
