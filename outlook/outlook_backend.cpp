@@ -363,12 +363,14 @@ int32_t OutlookStoreBackend::ReadMessage(StoreHandle handle,
     if (selected != kResultSuccess) return selected;
     if (index >= cachedRows_.size()) return kResultSuccess;
     const EntryId entryId = CellBytes(cachedRows_.cell(index, 0), mapi::PR_ENTRYID);
+    // A row without an identifier would open the store's top folder, which is no message.
+    if (entryId.empty()) return kResultSuccess;
     ULONG type = 0;
     MapiRef<mapi::IUnknown> opened;
     if (mapi::FAILED(store_->OpenEntry(static_cast<ULONG>(entryId.size()), EntryPointer(entryId),
                                        &mapi::IID_IMessage, mapi::MAPI_BEST_ACCESS, &type,
                                        opened.out())) ||
-        !opened) {
+        !opened || type != mapi::MAPI_MESSAGE) {
         return kResultSuccess;
     }
     auto* object = As<mapi::IMessage>(opened.get());
