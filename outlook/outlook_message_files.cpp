@@ -1,14 +1,12 @@
 #include "outlook/outlook_message_files.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <memory>
 
+#include "config/private_temp_folder.h"
 #include "config/report_log.h"
-#include "config/settings.h"
 #include "mime/message.h"
 #include "mime/text_util.h"
 #include "outlook/mapi/mapi_tags.h"
@@ -30,32 +28,6 @@ template <class T>
 T* As(mapi::IUnknown* unknown) {
     return static_cast<T*>(unknown);
 }
-
-// A folder of its own for the attachments of one message on their way into an .eml file, so
-// that two attachments of the same name, or another program, cannot meet there; it goes with
-// everything in it when the message is written.
-class AttachmentFolder {
-  public:
-    AttachmentFolder() {
-        std::string folder = ExpandEnvironmentPath("%Temp%") + "/mailsift-XXXXXX";
-        if (::mkdtemp(folder.data()) != nullptr) folder_ = folder;
-    }
-    ~AttachmentFolder() {
-        if (folder_.empty()) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    AttachmentFolder(const AttachmentFolder&) = delete;
-    AttachmentFolder& operator=(const AttachmentFolder&) = delete;
-
-    bool Made() const { return !folder_.empty(); }
-    // The file of attachment `ordinal`. Numbered, not named: a name from the store may be
-    // longer than the file system allows, and the message takes the name from the part.
-    std::string PathFor(size_t ordinal) const { return folder_ + "/" + std::to_string(ordinal); }
-
-  private:
-    std::string folder_;
-};
 
 struct UnreadableAttachment {};
 
@@ -90,7 +62,10 @@ void SetFieldsFromRecord(TIdMessage& mail, const TMessage& record) {
     mail.Date = record.Received;
 }
 
-void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const AttachmentFolder& folder) {
+// The attachments go through a folder of their own on their way into the file. Their files are
+// numbered, not named: a name from the store may be longer than the file system allows, and
+// the message takes the name from the part.
+void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const PrivateTempFolder& folder) {
     const std::optional<OutlookAttachmentTable> table = ReadAttachmentTable(message);
     if (!table) return;
     size_t ordinal = 0;
@@ -98,7 +73,7 @@ void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const AttachmentF
         MapiRef<mapi::IAttach> attachment;
         *attachment.out() = OpenAttachment(message, row.Number);
         if (!attachment) continue;
-        const std::string path = folder.PathFor(++ordinal);
+        const std::string path = folder.FilePath(std::to_string(++ordinal));
         int64_t size = 0;
         if (CopyAttachmentData(attachment.get(), path, size) != AttachmentCopy::Written) continue;
         auto part = std::make_unique<TIdAttachmentFile>(path);
@@ -327,7 +302,7 @@ int32_t WriteMsgFile(mapi::IMessage* message, const std::string& target) {
 
 int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std::string& target) {
     try {
-        const AttachmentFolder folder;
+        const PrivateTempFolder folder;
         TIdMessage mail;
         if (!record.Headers.empty()) {
             SetHeaderText(mail, record.Headers);
@@ -335,7 +310,7 @@ int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std:
             SetFieldsFromRecord(mail, record);
         }
         // Without a folder for them the attachments would be lost without a word.
-        if (!folder.Made()) {
+        if (folder.path().empty()) {
             WriteReport("MS Outlook message not written: no temporary folder for its attachments");
             return kResultWriteFailed;
         }

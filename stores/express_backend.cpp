@@ -7,10 +7,8 @@
 #include <map>
 #include <unordered_map>
 
-#include <stdlib.h>
-
+#include "config/private_temp_folder.h"
 #include "config/report_log.h"
-#include "config/settings.h"
 #include "mime/message.h"
 #include "platform/date_time.h"
 #include "platform/safe_name.h"
@@ -23,38 +21,13 @@ namespace mailsift {
 namespace {
 
 constexpr std::string_view kFoldersFileName = "folders.dbx";
+// A message's text passes through this file, in a folder of its own, on its way to the parser.
+constexpr const char* kParserFileName = "message.$$$";
 // Deeper than any folder tree a mail client makes, and longer than any path the file system
 // takes: a parent chain that goes past either is damage. Cutting it keeps a crafted list (many
 // folders under one huge name) from making display paths far larger than the file itself.
 constexpr size_t kMaxFolderDepth = 64;
 constexpr size_t kMaxDisplayPath = 4096;
-
-// The file a message's text passes through on its way to the parser. It lies in a folder of
-// its own that only this user can enter, so that neither another program nor another user can
-// share it, plant it or read it; both go when the read ends, also when the parser throws.
-class TemporaryMessageFile {
-  public:
-    TemporaryMessageFile() {
-        std::string folder = ExpandEnvironmentPath("%Temp%") + "/mailsift-XXXXXX";
-        if (::mkdtemp(folder.data()) == nullptr) return;
-        folder_ = folder;
-        path_ = folder_ + "/message.$$$";
-    }
-    ~TemporaryMessageFile() {
-        if (folder_.empty()) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    TemporaryMessageFile(const TemporaryMessageFile&) = delete;
-    TemporaryMessageFile& operator=(const TemporaryMessageFile&) = delete;
-
-    // Empty when no folder could be made.
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string folder_;
-    std::string path_;
-};
 
 // The mail client names it "Folders.dbx"; a copy from a Windows disk keeps that case, one
 // from a FAT volume may show it lower-cased, and Windows never told them apart.
@@ -270,20 +243,22 @@ int32_t ExpressStoreBackend::ReadAttachments(const TMessageExtractionOptions& op
                                              TMessage& message) {
     std::vector<TAttachFile>& attachments = message.Attachments.emplace();
     if ((info.Flags & kDbxAttachmentFlag) == 0) return kResultNoAttachments;
-    const TemporaryMessageFile text;
-    if (!CopyForParser(folder.StoreFile, info, text.path())) return kResultNoAttachments;
+    const PrivateTempFolder text;
+    if (!CopyForParser(folder.StoreFile, info, text.FilePath(kParserFileName)))
+        return kResultNoAttachments;
     TIdMessage parsed;
-    parsed.ReadFromFile(text.path(), false, MessageForm::Raw);
+    parsed.ReadFromFile(text.FilePath(kParserFileName), false, MessageForm::Raw);
     message.HasAttachments = true;
     return ListAttachments(parsed, options, attachments) ? kResultSuccess : kResultNoAttachments;
 }
 
 int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo& info,
                                       TMessage& message) {
-    const TemporaryMessageFile text;
-    if (!CopyForParser(folder.StoreFile, info, text.path())) return kResultBadMessageIndex;
+    const PrivateTempFolder text;
+    if (!CopyForParser(folder.StoreFile, info, text.FilePath(kParserFileName)))
+        return kResultBadMessageIndex;
     TIdMessage parsed;
-    parsed.ReadFromFile(text.path(), false, MessageForm::Raw);
+    parsed.ReadFromFile(text.FilePath(kParserFileName), false, MessageForm::Raw);
     message.Headers = parsed.Headers.Text();
     message.Body = BodyText(parsed);
     return kResultSuccess;
