@@ -67,11 +67,6 @@ void WalkStoreFolder(const std::string& folder, std::string_view mask,
     }
 }
 
-bool IsExistingFile(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error);
-}
-
 // The size from the file's directory entry; 0 when it cannot be had.
 int64_t FileSize(const std::string& path) {
     std::error_code error;

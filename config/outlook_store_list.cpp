@@ -6,6 +6,7 @@
 
 #include "config/folders.h"
 #include "config/text_file.h"
+#include "platform/file_system.h"
 
 namespace mailsift {
 
@@ -13,11 +14,6 @@ namespace {
 
 std::string ListFile() {
     return ConfigFolder() + "MSOutlook.lst";
-}
-
-bool IsExistingFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "config/outlook_store_list.h"
+#include "platform/file_system.h"
 #include "platform/text_case.h"
 #include "platform/work_hooks.h"
 
@@ -28,16 +29,11 @@ bool PathExists(const std::string& path) {
     return !path.empty() && std::filesystem::exists(path, error);
 }
 
-bool RegularFileExists(const std::string& path) {
-    std::error_code error;
-    return !path.empty() && std::filesystem::is_regular_file(path, error);
-}
-
 // Outlook Express keeps its folder list in "folders.dbx" inside the store folder, in whatever
 // letter case the folder was copied with. A base that names a folder file itself is exported
 // as that file rather than as a path that cannot exist.
 std::string OutlookExpressStorePath(const std::string& base) {
-    if (RegularFileExists(base)) return base;
+    if (IsExistingFile(base)) return base;
     std::string folder = base;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     std::error_code error;
@@ -57,7 +53,7 @@ void Export(ExportRun& run, const std::string& storePath, const std::string& ext
 }
 
 void ExportMSOutlook(ExportRun& run, ExportDialogs& dialogs, ExportObserver* observer) {
-    if (!RegularFileExists(ReadSetting("MSOutlookLibraryPath")) &&
+    if (!IsExistingFile(ReadSetting("MSOutlookLibraryPath")) &&
         dialogs.Confirm("MSOutlookNotAdjusted")) {
         dialogs.OpenOutlookWizard();
     }

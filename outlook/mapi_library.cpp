@@ -12,6 +12,7 @@
 #include "config/folders.h"
 #include "config/report_log.h"
 #include "config/settings.h"
+#include "platform/file_system.h"
 #include "platform/text_match.h"
 #include "platform/wine_registry.h"
 
@@ -26,11 +27,6 @@ constexpr const char* kSharedDllsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVer
 constexpr const char* kProviderFileName = "msmapi32.dll.so";
 // MatchesMask ignores letter case, so a registered name matches in any case.
 constexpr const char* kLibraryMask = "*MSMAPI32.DLL*";
-
-bool IsExistingFile(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error);
-}
 
 std::string HandleText(const void* handle) {
     return std::to_string(reinterpret_cast<std::uintptr_t>(handle));

@@ -33,6 +33,12 @@ class OneProperty {
     mapi::LPSPropValue value_ = nullptr;
 };
 
+// Text from a wide string of MAPI.
+std::string WideToUtf8(const mapi::WCHAR* text) {
+    if (text == nullptr) return {};
+    return Utf16ToUtf8(text, std::char_traits<char16_t>::length(text));
+}
+
 }  // namespace
 
 void MapiRows::reset() {
@@ -53,11 +59,6 @@ mapi::HRESULT QueryAllRows(mapi::IMAPITable* table, const std::vector<mapi::ULON
     const mapi::LPSPropTagArray tagArray =
         columns.empty() ? nullptr : reinterpret_cast<mapi::LPSPropTagArray>(tags.data());
     return MapiEntries().HrQueryAllRows(table, tagArray, nullptr, nullptr, 0, rows.out());
-}
-
-std::string WideToUtf8(const mapi::WCHAR* text) {
-    if (text == nullptr) return {};
-    return Utf16ToUtf8(text, std::char_traits<char16_t>::length(text));
 }
 
 std::string CellText(const mapi::SPropValue* cell, mapi::ULONG tag) {

@@ -14,6 +14,12 @@ namespace mailsift {
 template <class T>
 using MapiRef = mapi::InterfaceRef<T>;
 
+// An object handed out as IUnknown, taken as the interface it was asked for.
+template <class T>
+T* As(mapi::IUnknown* unknown) {
+    return static_cast<T*>(unknown);
+}
+
 // Rows from HrQueryAllRows or QueryRows, freed with FreeProws.
 class MapiRows {
   public:
@@ -27,7 +33,6 @@ class MapiRows {
         return &rows_;
     }
     mapi::ULONG size() const { return rows_ != nullptr ? rows_->cRows : 0; }
-    const mapi::SRow& row(mapi::ULONG index) const { return rows_->aRow[index]; }
     // The cell, or nullptr when the row has fewer columns.
     const mapi::SPropValue* cell(mapi::ULONG index, mapi::ULONG column) const;
 
@@ -51,8 +56,5 @@ std::string ReadTextProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 bool ReadTimeProperty(mapi::IMAPIProp* object, mapi::ULONG tag, TDateTime& value);
 int32_t ReadLongProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 std::vector<mapi::BYTE> ReadBinaryProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
-
-// Text from a wide string of MAPI.
-std::string WideToUtf8(const mapi::WCHAR* text);
 
 }  // namespace mailsift

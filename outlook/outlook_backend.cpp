@@ -31,18 +31,8 @@ constexpr const char* kStoreParentPath = "/MS Outlook";
 // Deeper than any folder tree MS Outlook makes; a file that claims more is damaged.
 constexpr size_t kMaxFolderDepth = 256;
 
-template <class T>
-T* As(mapi::IUnknown* unknown) {
-    return static_cast<T*>(unknown);
-}
-
 std::string Numbered(const char* text, HRESULT result) {
     return std::string(text) + std::to_string(result);
-}
-
-bool FileExists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
 }
 
 // A folder name as one component of a display path, which export paths are made of.
@@ -118,7 +108,7 @@ class OutlookStoreBackend final : public StoreBackend {
 StoreHandle OutlookStoreBackend::Open(const std::string& path, TFolderList& folders) {
     if (handle_ != 0) return kResultAlreadyOpen;
     storeFile_ = path;
-    if (!FileExists(path)) return kResultNothingFound;
+    if (!IsExistingFile(path)) return kResultNothingFound;
     if (!LoadMapiLibrary()) return kResultMapiUnavailable;
     folders_.clear();
     folderIndex_.clear();

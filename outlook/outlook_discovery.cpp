@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "outlook/mapi_library.h"
 #include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/text_match.h"
 #include "platform/work_hooks.h"
 
@@ -25,16 +26,6 @@ constexpr const char* kWineUserDataFolders[] = {
     "AppData/Local/Microsoft/Outlook/",
     "Documents/Outlook Files/",
 };
-
-bool IsExistingFolder(const std::string& path) {
-    std::error_code error;
-    return fs::is_directory(path, error);
-}
-
-bool IsExistingFile(const std::string& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error);
-}
 
 std::string WithTrailingSlash(std::string path) {
     if (!path.empty() && path.back() != '/') path += '/';

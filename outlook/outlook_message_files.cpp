@@ -24,11 +24,6 @@ constexpr mapi::ULONG kAttachmentChunk = 65535;
 // Row indexes are 16-bit in the attachment list; rows past that could not be told apart.
 constexpr mapi::ULONG kMaxAttachmentRows = 65536;
 
-template <class T>
-T* As(mapi::IUnknown* unknown) {
-    return static_cast<T*>(unknown);
-}
-
 struct UnreadableAttachment {};
 
 // An attached message is saved as a .msg file and named so.

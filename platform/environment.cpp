@@ -24,11 +24,6 @@ std::optional<std::string> NonEmptyVariable(const char* name) {
     return std::string(value);
 }
 
-bool IsDirectory(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
-
 // Windows looks names up without regard to case; an exact match still wins over a name that
 // differs only in case.
 std::optional<std::string> LookUpVariable(const std::string& name) {
@@ -53,7 +48,7 @@ std::optional<std::string> FallbackVariable(const std::string& name) {
     if (EqualsIgnoringCase(name, "USERPROFILE")) return HomeFolder();
     if (EqualsIgnoringCase(name, "PROGRAMFILES")) {
         std::string folder = WinePrefix() + "/drive_c/Program Files";
-        if (IsDirectory(folder)) return folder;
+        if (IsExistingFolder(folder)) return folder;
     }
     return std::nullopt;
 }
@@ -191,7 +186,7 @@ std::string UserDocumentsFolder() {
     if (auto folder = NonEmptyVariable("XDG_DOCUMENTS_DIR")) return WithoutTrailingSlashes(*folder);
     if (auto folder = DocumentsFolderFromUserDirs()) return *folder;
     std::string documents = HomeFolder() + "/Documents";
-    if (IsDirectory(documents)) return documents;
+    if (IsExistingFolder(documents)) return documents;
     return HomeFolder();
 }
 

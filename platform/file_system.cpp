@@ -83,6 +83,16 @@ void WriteFileFrom(const std::string& path, const std::function<void(std::ostrea
     }
 }
 
+bool IsExistingFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+bool IsExistingFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
 std::string PartialSiblingPath(const std::string& path) {
     static std::atomic<unsigned> sequence{0};
     const std::string::size_type slash = path.rfind('/');

@@ -11,6 +11,9 @@ namespace mailsift {
 // Sets the file's last-modification time to the local date-time (whole seconds);
 // every failure is ignored.
 void SetFileDate(const std::string& path, TDateTime value);
+// Whether a regular file, or a folder, is at path (following links); false on every error.
+bool IsExistingFile(const std::string& path);
+bool IsExistingFolder(const std::string& path);
 // Creates the folder and every missing folder above it; true when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
 // Replaces the file at path with bytes. A write that fails throws std::system_error and removes

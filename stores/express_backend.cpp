@@ -11,6 +11,7 @@
 #include "config/report_log.h"
 #include "mime/message.h"
 #include "platform/date_time.h"
+#include "platform/file_system.h"
 #include "platform/safe_name.h"
 #include "platform/text_case.h"
 #include "stores/parsed_message.h"
@@ -49,11 +50,6 @@ std::unordered_map<std::string, std::string> FilesByUpperCasedName(
     return files;
 }
 
-bool IsRegularFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
 int64_t FileSize(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -87,7 +83,7 @@ ExpressStoreBackend::~ExpressStoreBackend() {
 
 StoreHandle ExpressStoreBackend::Open(const std::string& path, TFolderList& folders) {
     if (handle_ != 0) return kResultAlreadyOpen;
-    if (!IsRegularFile(path)) return kResultNothingFound;
+    if (!IsExistingFile(path)) return kResultNothingFound;
     reported_.clear();
     try {
         std::vector<std::unique_ptr<TFolder>> listed =
@@ -119,13 +115,13 @@ std::vector<std::unique_ptr<TFolder>> ExpressStoreBackend::ListStoreFolders(
         // must not lead the reader out of the store's folder.
         if (!folder->StoreFile.empty()) {
             std::string name = SafeFileName(folder->StoreFile);
-            if (!IsRegularFile((directory / name).string())) {
+            if (!IsExistingFile((directory / name).string())) {
                 const auto other = files.find(AsciiUpperCased(name));
                 if (other != files.end()) name = other->second;
             }
             folder->StoreFile = (directory / name).string();
         }
-        if (IsRegularFile(folder->StoreFile)) {
+        if (IsExistingFile(folder->StoreFile)) {
             DbxDamageList countDamage;
             folder->MessageCount = ReadDbxItemCount(folder->StoreFile, countDamage);
             folder->Size = FileSize(folder->StoreFile);
