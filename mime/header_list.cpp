@@ -99,6 +99,18 @@ std::string MediaType(std::string_view contentType) {
     return std::string(TrimBlanks(contentType.substr(0, contentType.find(';'))));
 }
 
+std::string ValidContentType(std::string_view contentType) {
+    const size_t parameters = contentType.find(';');
+    const std::string_view type = TrimBlanks(contentType.substr(0, parameters));
+    const size_t slash = type.find('/');
+    if (slash != std::string_view::npos && slash > 0 && slash + 1 < type.size()) {
+        return std::string(contentType);
+    }
+    std::string valid = "text/plain";
+    if (parameters != std::string_view::npos) valid.append(contentType.substr(parameters));
+    return valid;
+}
+
 namespace {
 
 struct Parameter {

@@ -36,6 +36,11 @@ class TIdHeaderList {
 // The media type of a Content-Type value: the text up to the first ";", trimmed.
 std::string MediaType(std::string_view contentType);
 
+// A Content-Type value as it is to be read. One whose media type has no subtype, such as
+// "text; charset=us-ascii", is invalid and reads as "text/plain" with its parameters kept;
+// an empty one is "text/plain".
+std::string ValidContentType(std::string_view contentType);
+
 // The value of parameter name (case-insensitive) in a header value such as
 // 'text/plain; charset="utf-8"': quotes removed, backslash escapes resolved; "" when absent.
 // RFC 2231 continuations and charset-tagged values (name*=, name*0*=) are joined and decoded

@@ -103,9 +103,8 @@ void TIdMessage::WriteToFile(const std::string& path, bool headersOnly) {
 }
 
 void TIdMessage::ReadHeaderFields() {
-    const std::string contentType = Headers.Value("Content-Type");
+    const std::string contentType = ValidContentType(Headers.Value("Content-Type"));
     ContentType = MediaType(contentType);
-    if (ContentType.empty()) ContentType = "text/plain";
     CharSet = HeaderParameter(contentType, "charset");
     ContentTransferEncoding = Headers.Value("Content-Transfer-Encoding");
     ContentDisposition = Headers.Value("Content-Disposition");

@@ -60,7 +60,11 @@ std::string SafeAttachmentName(std::string_view raw) {
 std::string AttachmentFileName(const std::string& disposition, const std::string& contentType) {
     std::string raw = ParameterAfter(disposition, AsciiUpperCased(disposition), "FILENAME=");
     if (raw.empty()) raw = ParameterAfter(contentType, AsciiUpperCased(contentType), "NAME=");
-    return raw.empty() ? std::string() : SafeAttachmentName(raw);
+    if (!raw.empty()) return SafeAttachmentName(raw);
+    // A message carried in a message (a digest's members, a forwarded mail) rarely has a name
+    // of its own; saved without one it would be a file that no mail program opens.
+    if (EqualsIgnoringCase(MediaType(contentType), "message/rfc822")) return "message.eml";
+    return {};
 }
 
 bool IsAttachment(const std::string& disposition, const std::string& fileName,
@@ -295,13 +299,13 @@ class MessageBodyReader {
             }
         }
 
+        const TIdMimeBoundary enclosing = message_.MIMEBoundary.back();
         std::string contentType = FindNameValue(headers, "Content-Type");
-        // A part without a type is plain text.
-        if (TrimBlanks(contentType).empty()) contentType = "text/plain";
+        contentType = TrimBlanks(contentType).empty() ? DefaultPartType(enclosing)
+                                                      : ValidContentType(contentType);
         const std::string disposition = FindNameValue(headers, "Content-Disposition");
         const std::string encoding =
             TransferEncodingOf(FindNameValue(headers, "Content-Transfer-Encoding"), contentType);
-        const TIdMimeBoundary enclosing = message_.MIMEBoundary.back();
         bool isMultipart = StartsWithIgnoringCase(contentType, "multipart/");
         if (isMultipart && message_.MIMEBoundary.size() < kMaxBoundaryDepth) {
             std::string boundary = HeaderParameter(contentType, "boundary");
@@ -346,6 +350,20 @@ class MessageBodyReader {
         part->Headers = std::move(headers);
         message_.MessageParts.push_back(std::move(part));
         return end;
+    }
+
+    // The type of a part that names none: a digest's parts are messages, all others plain
+    // text.
+    std::string DefaultPartType(const TIdMimeBoundary& enclosing) const {
+        const auto parent = static_cast<size_t>(enclosing.ParentPart);
+        std::string_view parentType;
+        if (enclosing.ParentPart < 0) {
+            parentType = message_.ContentType;
+        } else if (parent < message_.MessageParts.size()) {
+            parentType = message_.MessageParts[parent]->ContentType;
+        }
+        return EqualsIgnoringCase(parentType, "multipart/digest") ? "message/rfc822"
+                                                                   : "text/plain";
     }
 
     static bool IsStandardPartHeader(std::string_view name) {

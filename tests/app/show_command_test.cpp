@@ -71,6 +71,28 @@ TEST(ShowCommandTest, PrintsTheModelAsJson) {
     EXPECT_EQ(Show("").status, 2);
 }
 
+TEST(ShowCommandTest, DigestMembersAreMessagesAndATypeWithoutSubtypeIsText) {
+    TempDir folder;
+    const std::string digest = folder / "digest.eml";
+    WriteFileBytes(digest,
+                   "MIME-Version: 1.0\r\nContent-Type: multipart/digest; boundary=d\r\n\r\n"
+                   "--d\r\n\r\nSubject: member\r\n\r\nbody\r\n--d--\r\n");
+    const ShowRun members = Show(digest);
+    ASSERT_EQ(members.status, 0) << members.err;
+    EXPECT_NE(members.out.find(
+                  R"("kind":"attachment","file_name":"message.eml","content_type":"message/rfc822")"),
+              std::string::npos)
+        << members.out;
+
+    const std::string untyped = folder / "untyped.eml";
+    WriteFileBytes(untyped,
+                   "MIME-Version: 1.0\r\nContent-Type: text; charset=us-ascii\r\n\r\nwords\r\n");
+    const ShowRun text = Show(untyped);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find(R"("body":["words"])"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(R"("parts":[])"), std::string::npos) << text.out;
+}
+
 // Real mail written by several mailers, each message checked against Python's email package.
 TEST(ShowCommandTest, AgreesWithAStandardReaderOnRealMail) {
     const std::string shared = test::SharedFixturesDir();

@@ -216,6 +216,24 @@ TEST_F(ExportRunTest, AttachmentsOnlyCountsEveryAttachment) {
     EXPECT_EQ(rows[0].Count, 5);
 }
 
+TEST_F(ExportRunTest, AttachmentsOnlySavesTheMessagesOfADigestAsMessageFiles) {
+    MailboxWriter writer(test::AddMailboxFolder(MailClient::Thunderbird, profile_, "Lists"));
+    writer.AddRaw(
+        "From list@example.org Mon Jan  1 10:00:00 2024\n"
+        "From: list@example.org\nSubject: Digest 12\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/digest; boundary=d\n\n"
+        "--d\n\nFrom: a@example.org\nSubject: first\n\nfirst body\n"
+        "--d\n\nFrom: b@example.org\nSubject: second\n\nsecond body\n"
+        "--d--\n\n");
+    writer.Close();
+    ExportRun run(Options(3));
+    Export(run, profile_, "Thunderbird");
+    EXPECT_EQ(FilesBelow(storage_), (std::set<std::string>{"MailBox/Lists/1 message.eml",
+                                                           "MailBox/Lists/2 message.eml"}));
+    EXPECT_EQ(test::ReadFileBytes(storage_ + "MailBox/Lists/2 message.eml"),
+              "From: b@example.org\r\nSubject: second\r\n\r\nsecond body");
+}
+
 TEST_F(ExportRunTest, StopDuringTheSecondFolderEndsAfterTheCurrentMessageAndIsRecorded) {
     WriteMailbox("Inbox", {Message("A", "1"), Message("B", "2")});
     WriteMailbox("Sent", {Message("C", "3"), Message("D", "4"), Message("E", "5")});

@@ -207,6 +207,64 @@ TEST_F(MessageReaderTest, AttachmentDecisionAndFileNameRules) {
     EXPECT_EQ(Text(5).Body, (std::vector<std::string>{"no type at all"}));
 }
 
+TEST_F(MessageReaderTest, UntypedPartsOfADigestAreMessages) {
+    Read(
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=outer\r\n\r\n"
+        "--outer\r\nContent-Type: multipart/digest; boundary=d\r\n\r\n"
+        "--d\r\n\r\nFrom: a@example.org\r\nSubject: first\r\n\r\nfirst body\r\n"
+        "--d\r\nContent-Type: text/plain\r\n\r\nan explicit text stays text\r\n"
+        "--d\r\n\r\nSubject: second\r\n\r\nsecond body\r\n"
+        "--d--\r\n"
+        "--outer\r\n\r\noutside the digest\r\n"
+        "--outer--\r\n");
+    ASSERT_EQ(message.MessageParts.size(), 5u);
+    EXPECT_EQ(Text(0).ContentType, "multipart/digest");
+    EXPECT_EQ(Attachment(1).ContentType, "message/rfc822");
+    // Saved under a name that mail programs open.
+    EXPECT_EQ(Attachment(1).FileName, "message.eml");
+    EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath),
+              "From: a@example.org\r\nSubject: first\r\n\r\nfirst body");
+    EXPECT_EQ(Text(2).Body, (std::vector<std::string>{"an explicit text stays text"}));
+    EXPECT_EQ(Attachment(3).ParentPart, 0);
+    EXPECT_EQ(ReadFileBytes(Attachment(3).StoredPath), "Subject: second\r\n\r\nsecond body");
+    EXPECT_EQ(Text(4).ContentType, "text/plain");
+    EXPECT_EQ(Text(4).Body, (std::vector<std::string>{"outside the digest"}));
+
+    // A digest that is the whole message; a member that names itself keeps its name.
+    Read(
+        "MIME-Version: 1.0\r\nContent-Type: multipart/digest; boundary=d\r\n\r\n"
+        "--d\r\n\r\nSubject: one\r\n\r\nbody\r\n"
+        "--d\r\nContent-Type: message/rfc822; name=\"kept.eml\"\r\n\r\nSubject: two\r\n"
+        "--d--\r\n");
+    ASSERT_EQ(message.MessageParts.size(), 2u);
+    EXPECT_EQ(Attachment(0).ContentType, "message/rfc822");
+    EXPECT_EQ(Attachment(0).ParentPart, -1);
+    EXPECT_EQ(Attachment(1).FileName, "kept.eml");
+}
+
+TEST_F(MessageReaderTest, ATypeWithoutSubtypeIsPlainTextWithItsCharset) {
+    Read(
+        "MIME-Version: 1.0\r\nContent-Type: text; charset=iso-8859-1\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\ncaf=E9\r\n");
+    EXPECT_EQ(message.ContentType, "text/plain");
+    EXPECT_EQ(message.CharSet, "iso-8859-1");
+    EXPECT_TRUE(message.MessageParts.empty());
+    EXPECT_EQ(message.Body, (std::vector<std::string>{"caf\xE9"}));
+
+    Read(
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+        "--b\r\nContent-Type: text ; charset=us-ascii\r\n\r\nplain words\r\n"
+        "--b\r\nContent-Type: /html\r\n\r\nno type either\r\n"
+        "--b\r\nContent-Type: application/octet-stream\r\n\r\nbytes\r\n"
+        "--b--\r\n");
+    ASSERT_EQ(message.MessageParts.size(), 3u);
+    EXPECT_EQ(Text(0).ContentType, "text/plain");
+    EXPECT_EQ(Text(0).CharSet, "us-ascii");
+    EXPECT_EQ(Text(0).Body, (std::vector<std::string>{"plain words"}));
+    EXPECT_EQ(Text(1).ContentType, "text/plain");
+    EXPECT_EQ(Attachment(2).ContentType, "application/octet-stream");
+}
+
 TEST_F(MessageReaderTest, SevenBitAndBinaryAttachmentsEndWhereTheBoundaryLineBegins) {
     Read(
         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
