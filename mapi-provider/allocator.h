@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "outlook/mapi/mapi_interfaces.h"
+#include "mapi/mapi_interfaces.h"
 
 namespace mailsift::mapi_provider {
 

@@ -7,8 +7,8 @@
 #include "mapi-provider/allocator.h"
 #include "mapi-provider/guarded.h"
 #include "mapi-provider/session.h"
-#include "outlook/mapi/mapi_entry_points.h"
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_entry_points.h"
+#include "mapi/mapi_tags.h"
 
 using namespace mapi;
 namespace provider = mailsift::mapi_provider;

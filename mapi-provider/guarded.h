@@ -3,7 +3,7 @@
 // and every object method that can allocate runs its body through Guarded.
 #include <new>
 
-#include "outlook/mapi/mapi_types.h"
+#include "mapi/mapi_types.h"
 
 namespace mailsift::mapi_provider {
 

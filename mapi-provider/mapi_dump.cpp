@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "mapi-provider/provider_loader.h"
-#include "outlook/mapi/interface_ref.h"
-#include "outlook/mapi/mapi_tags.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/interface_ref.h"
+#include "mapi/mapi_tags.h"
+#include "mapi/utf16.h"
 #include "platform/date_time.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "mapi-provider/allocator.h"
 #include "mapi-provider/guarded.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/utf16.h"
 
 namespace mailsift::mapi_provider {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "mapi-provider/pff.h"
-#include "outlook/mapi/mapi_interfaces.h"
+#include "mapi/mapi_interfaces.h"
 
 namespace mailsift::mapi_provider {
 

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "mapi-provider/allocator.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/utf16.h"
 
 namespace mailsift::mapi_provider {
 

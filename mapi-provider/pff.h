@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_tags.h"
 
 namespace mailsift::mapi_provider {
 

@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "outlook/mapi/mapi_entry_points.h"
-#include "outlook/mapi_library.h"
+#include "mapi/mapi_entry_points.h"
 
 namespace mailsift::mapi_provider {
 

@@ -8,7 +8,7 @@
 #include "mapi-provider/guarded.h"
 #include "mapi-provider/objects.h"
 #include "mapi-provider/pff.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/utf16.h"
 
 namespace mailsift::mapi_provider {
 

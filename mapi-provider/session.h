@@ -1,5 +1,5 @@
 #pragma once
-#include "outlook/mapi/mapi_interfaces.h"
+#include "mapi/mapi_interfaces.h"
 
 namespace mailsift::mapi_provider {
 

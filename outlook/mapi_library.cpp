@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
-#include <type_traits>
 #include <vector>
 
 #include "config/folders.h"
@@ -41,37 +40,6 @@ MapiLibraryLoader& ProcessLoader() {
 
 }  // namespace
 
-bool ResolveMapiEntryPoints(void* library, mapi::MapiEntryPoints& entries, std::string& missing) {
-    mapi::MapiEntryPoints found;
-    const char* lacking = nullptr;
-    auto resolve = [library, &lacking](const char* name, auto& target) {
-        if (lacking != nullptr) return;
-        void* symbol = dlsym(library, name);
-        if (symbol == nullptr) {
-            lacking = name;
-            return;
-        }
-        // dlsym gives object pointers; POSIX guarantees they convert to function pointers.
-        target = reinterpret_cast<std::remove_reference_t<decltype(target)>>(symbol);
-    };
-    resolve(mapi::kMapiInitializeName, found.MAPIInitialize);
-    resolve(mapi::kMapiUninitializeName, found.MAPIUninitialize);
-    resolve(mapi::kMapiLogonExName, found.MAPILogonEx);
-    resolve(mapi::kMapiAllocateBufferName, found.MAPIAllocateBuffer);
-    resolve(mapi::kMapiAllocateMoreName, found.MAPIAllocateMore);
-    resolve(mapi::kMapiFreeBufferName, found.MAPIFreeBuffer);
-    resolve(mapi::kMapiAdminProfilesName, found.MAPIAdminProfiles);
-    resolve(mapi::kMapiGetDefaultMallocName, found.MAPIGetDefaultMalloc);
-    resolve(mapi::kHrQueryAllRowsName, found.HrQueryAllRows);
-    resolve(mapi::kFreeProwsName, found.FreeProws);
-    resolve(mapi::kHrGetOnePropName, found.HrGetOneProp);
-    if (lacking != nullptr) {
-        missing = lacking;
-        return false;
-    }
-    entries = found;
-    return true;
-}
 
 MapiLibraryLoader::~MapiLibraryLoader() {
     if (handle_ != nullptr) dlclose(handle_);

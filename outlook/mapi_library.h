@@ -3,7 +3,7 @@
 // per process from the path in the setting "MSOutlookLibraryPath".
 #include <string>
 
-#include "outlook/mapi/mapi_entry_points.h"
+#include "mapi/mapi_entry_points.h"
 
 namespace mailsift {
 
@@ -19,11 +19,6 @@ const mapi::MapiEntryPoints& MapiEntries();
 std::string FindMapiLibraryPath();
 // The same with the provider looked for in providerFolder instead of the program's folder.
 std::string FindMapiLibraryPath(const std::string& providerFolder);
-
-// Looks up the eleven entry points in a library opened with dlopen. Fills `entries` only when
-// every one is found; otherwise leaves it alone, names the first missing export in `missing`
-// and returns false, so that nothing is ever called through a missing entry.
-bool ResolveMapiEntryPoints(void* library, mapi::MapiEntryPoints& entries, std::string& missing);
 
 // The state behind LoadMapiLibrary. The program has one process-wide instance; tests make
 // their own, since one test program may run every test in a single process.

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "outlook/mapi/mapi_tags.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/mapi_tags.h"
+#include "mapi/utf16.h"
 #include "outlook/mapi_library.h"
 
 namespace mailsift {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "outlook/mapi/interface_ref.h"
-#include "outlook/mapi/mapi_interfaces.h"
+#include "mapi/interface_ref.h"
+#include "mapi/mapi_interfaces.h"
 #include "platform/date_time.h"
 
 namespace mailsift {

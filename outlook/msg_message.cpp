@@ -13,7 +13,7 @@
 #include <new>
 #include <string_view>
 
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_tags.h"
 #include "platform/positioned_io.h"
 
 namespace mailsift {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <new>
 
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_tags.h"
 #include "outlook/mapi_library.h"
 #include "outlook/msg_compound_file.h"
 #include "outlook/msg_message.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "outlook/mapi/mapi_entry_points.h"
-#include "outlook/mapi/mapi_interfaces.h"
+#include "mapi/mapi_entry_points.h"
+#include "mapi/mapi_interfaces.h"
 
 namespace mailsift {
 

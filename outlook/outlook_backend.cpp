@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/report_log.h"
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_tags.h"
 #include "outlook/mapi_library.h"
 #include "outlook/mapi_values.h"
 #include "outlook/outlook_message_files.h"

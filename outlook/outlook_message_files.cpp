@@ -9,7 +9,7 @@
 #include "config/report_log.h"
 #include "mime/message.h"
 #include "mime/text_util.h"
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_tags.h"
 #include "outlook/mapi_values.h"
 #include "outlook/msg_storage.h"
 #include "platform/file_system.h"

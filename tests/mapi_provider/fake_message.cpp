@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "outlook/mapi/mapi_tags.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/mapi_tags.h"
+#include "mapi/utf16.h"
 
 namespace mailsift::test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "outlook/mapi/mapi_interfaces.h"
+#include "mapi/mapi_interfaces.h"
 
 namespace mailsift::test {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "mapi-provider/provider_loader.h"
-#include "outlook/mapi/utf16.h"
+#include "mapi/utf16.h"
 
 namespace mailsift::test {
 

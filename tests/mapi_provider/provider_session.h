@@ -3,9 +3,9 @@
 // calls the MS Outlook backend makes.
 #include <string>
 
-#include "outlook/mapi/interface_ref.h"
-#include "outlook/mapi/mapi_entry_points.h"
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/interface_ref.h"
+#include "mapi/mapi_entry_points.h"
+#include "mapi/mapi_tags.h"
 
 namespace mailsift::test {
 

@@ -9,8 +9,8 @@
 #include <iostream>
 #include <vector>
 
-#include "outlook/mapi/interface_ref.h"
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/interface_ref.h"
+#include "mapi/mapi_tags.h"
 #include "outlook/msg_compound_file.h"
 #include "outlook/msg_storage.h"
 #include "support/file_helpers.h"

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "outlook/mapi/mapi_tags.h"
+#include "mapi/mapi_tags.h"
 #include "outlook/msg_message.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"

@@ -1,7 +1,7 @@
 // A stand-in MAPI library for the loader's tests. MAPIInitialize answers with the library's
 // marker, so a test can tell which library its entry points lead to. The decorated names are
 // given after linking; the build may leave HrGetOneProp out to make a library that lacks it.
-#include "outlook/mapi/mapi_entry_points.h"
+#include "mapi/mapi_entry_points.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
 

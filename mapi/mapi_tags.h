@@ -1,7 +1,7 @@
 #pragma once
 // Property types, the tag helpers and the property tags the program uses, from Microsoft's
 // published MAPI and [MS-OXPROPS] documentation.
-#include "outlook/mapi/mapi_types.h"
+#include "mapi/mapi_types.h"
 
 namespace mapi {
 

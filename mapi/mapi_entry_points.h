@@ -2,7 +2,9 @@
 // The eleven functions of the MAPI library that the program resolves at run time, with the
 // export names it looks them up by (the last four carry the standard-call decoration of the
 // Windows library).
-#include "outlook/mapi/mapi_interfaces.h"
+#include <string>
+
+#include "mapi/mapi_interfaces.h"
 
 namespace mapi {
 
@@ -53,5 +55,10 @@ struct MapiEntryPoints {
     LPFREEPROWS FreeProws = nullptr;
     LPHRGETONEPROP HrGetOneProp = nullptr;
 };
+
+// Looks up the eleven entry points in a library opened with dlopen. Fills `entries` only when
+// every one is found; otherwise leaves it alone, names the first missing export in `missing`
+// and returns false, so that nothing is ever called through a missing entry.
+bool ResolveMapiEntryPoints(void* library, MapiEntryPoints& entries, std::string& missing);
 
 }  // namespace mapi

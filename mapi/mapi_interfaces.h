@@ -3,7 +3,7 @@
 // reference counting. Each keeps the documented relative order of its methods; methods the
 // program never calls are left out, so the tables are our own, not Windows-compatible.
 // Calls use the platform's ordinary calling convention.
-#include "outlook/mapi/mapi_types.h"
+#include "mapi/mapi_types.h"
 
 namespace mapi {
 
