@@ -19,6 +19,7 @@
 #include "config/folders.h"
 #include "config/report_log.h"
 #include "config/settings.h"
+#include "outlook/default_store_backends.h"
 #include "stores/core_types.h"
 #include "stores/output_formats.h"
 #include "stores/store_facade.h"
@@ -76,6 +77,7 @@ void EnsureInitialised() {
     if (initialised) return;
     mailsift::InitFolders(LibraryPath());
     mailsift::ReadStartupSettings();
+    mailsift::UseDefaultStoreBackends();
     initialised = true;
 }
 

@@ -14,20 +14,21 @@
 #include "app/cli.h"
 #include "config/folders.h"
 #include "mime/base64.h"
+#include "outlook/default_store_backends.h"
+#include "samples/dbx_store_writer.h"
+#include "samples/mailbox_writer.h"
 #include "stores/dbx_reader.h"
-#include "support/dbx_store_writer.h"
-#include "support/mailbox_writer.h"
 
 namespace {
 
-using mailsift::test::DbxFolderFileWriter;
-using mailsift::test::DbxFolderInfo;
-using mailsift::test::DbxFoldersFileWriter;
-using mailsift::test::DbxMessage;
-using mailsift::test::MailboxAttachment;
-using mailsift::test::MailboxMessage;
-using mailsift::test::MailboxWriter;
-using mailsift::test::MailClient;
+using mailsift::samples::DbxFolderFileWriter;
+using mailsift::samples::DbxFolderInfo;
+using mailsift::samples::DbxFoldersFileWriter;
+using mailsift::samples::DbxMessage;
+using mailsift::samples::MailboxAttachment;
+using mailsift::samples::MailboxMessage;
+using mailsift::samples::MailboxWriter;
+using mailsift::samples::MailClient;
 
 struct SampleMail {
     const char* fromName;
@@ -130,7 +131,7 @@ MailboxMessage AsMailboxMessage(const SampleMail& mail) {
 
 void WriteMailbox(MailClient client, const std::string& dir, const std::string& name,
                   const std::vector<size_t>& mails) {
-    MailboxWriter writer(mailsift::test::AddMailboxFolder(client, dir, name));
+    MailboxWriter writer(mailsift::samples::AddMailboxFolder(client, dir, name));
     for (size_t k : mails) writer.Add(AsMailboxMessage(SampleMails()[k]));
     writer.Close();
 }
@@ -142,7 +143,7 @@ void WriteMailboxTree(MailClient client, const std::string& root, const std::str
     WriteMailbox(client, root, inbox, {0, 1, 2});
     WriteMailbox(client, root, sent, {1});
     WriteMailbox(client, root, parent, {0});
-    WriteMailbox(client, mailsift::test::AddSubfolderDir(client, root, parent), "Holidays", {2});
+    WriteMailbox(client, mailsift::samples::AddSubfolderDir(client, root, parent), "Holidays", {2});
 }
 
 int Cli(const std::vector<std::string>& args) {
@@ -166,6 +167,7 @@ int main() {
         const std::string program = folder + "/program";
         setenv("MAILSIFT_HOME", program.c_str(), 1);
         mailsift::InitFolders(mailsift::ExecutablePath());
+        mailsift::UseDefaultStoreBackends();
 
         const std::string stores = folder + "/stores";
         const std::string express = stores + "/Outlook Express";

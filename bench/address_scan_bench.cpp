@@ -22,7 +22,7 @@
 
 #include "addresses/address_scanner.h"
 #include "bench/sample_mail.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 
 namespace {
 
@@ -52,10 +52,10 @@ std::vector<std::string> MakePool() {
     return pool;
 }
 
-mailsift::test::MailboxMessage RandomMessage(std::mt19937& random,
+mailsift::samples::MailboxMessage RandomMessage(std::mt19937& random,
                                              const std::vector<std::string>& pool) {
     std::uniform_int_distribution<size_t> pick(0, pool.size() - 1);
-    mailsift::test::MailboxMessage message;
+    mailsift::samples::MailboxMessage message;
     message.FromAddress = pool[pick(random)];
     message.To = "Reader <" + pool[pick(random)] + ">, <" + pool[pick(random)] + ">";
     message.Body.clear();
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
         written = RunInChild([&path, target] {
             std::mt19937 random(20261208);
             const std::vector<std::string> pool = MakePool();
-            mailsift::test::MailboxWriter writer(path);
+            mailsift::samples::MailboxWriter writer(path);
             while (writer.Size() < target) writer.Add(RandomMessage(random, pool));
             writer.Close();
             std::printf("%zu\n", writer.MessageStarts().size());

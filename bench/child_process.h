@@ -13,6 +13,7 @@
 #include "config/folders.h"
 #include "config/settings.h"
 #include "export/export_run.h"
+#include "outlook/default_store_backends.h"
 
 namespace mailsift::bench {
 
@@ -47,6 +48,7 @@ inline double TimeChild(const std::vector<std::string>& args, double& peakMegaby
 inline int ExportStoreInChild(const std::string& store, const std::string& storage,
                               const std::string& extension, const std::string& clientName) {
     InitFolders(ExecutablePath());
+    UseDefaultStoreBackends();
     Settings.DebugMode = false;  // the report log is not what is measured
     ExportRun run({.StoragePath = storage + "/",
                    .AppendPath = false,

@@ -15,7 +15,7 @@
 
 #include "config/settings.h"
 #include "stores/express_backend.h"
-#include "support/dbx_store_writer.h"
+#include "samples/dbx_store_writer.h"
 
 namespace {
 
@@ -58,8 +58,8 @@ std::string Prose(std::mt19937& random, size_t bytes) {
 
 // A plain message, an HTML message with a text alternative, or now and then a message with a
 // large base64 attachment, which makes up most of the bytes as in real mailboxes.
-test::DbxMessage MakeMessage(std::mt19937& random, int number) {
-    test::DbxMessage message;
+samples::DbxMessage MakeMessage(std::mt19937& random, int number) {
+    samples::DbxMessage message;
     const std::string id = std::to_string(number);
     message.Subject = "Status report " + id;
     message.SenderName = "Sender " + std::to_string(number % 97);
@@ -106,17 +106,17 @@ test::DbxMessage MakeMessage(std::mt19937& random, int number) {
 // Writes the store; returns its size in bytes.
 int64_t WriteStore(const std::filesystem::path& store) {
     std::mt19937 random(20030407);
-    test::DbxFoldersFileWriter folders;
+    samples::DbxFoldersFileWriter folders;
     folders.Add({"Outlook Express", "", 1, 0, false});
     int64_t total = 0;
     int number = 0;
     const int64_t perFolder = kStoreBytes / static_cast<int64_t>(std::size(kFolders));
     for (const FolderPlan& plan : kFolders) {
         folders.Add({plan.name, plan.fileName, plan.id, plan.parentId, false});
-        test::DbxFolderFileWriter writer;
+        samples::DbxFolderFileWriter writer;
         int64_t bytes = 0;
         while (bytes < perFolder) {
-            test::DbxMessage message = MakeMessage(random, number++);
+            samples::DbxMessage message = MakeMessage(random, number++);
             bytes += static_cast<int64_t>(message.Text.size());
             writer.Add(std::move(message));
         }

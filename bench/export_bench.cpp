@@ -22,8 +22,8 @@
 #include "config/folders.h"
 #include "config/settings.h"
 #include "stores/dbx_reader.h"
-#include "support/dbx_store_writer.h"
-#include "support/mailbox_writer.h"
+#include "samples/dbx_store_writer.h"
+#include "samples/mailbox_writer.h"
 
 namespace {
 
@@ -37,9 +37,9 @@ constexpr mailsift::bench::SampleShape kShape{.minLines = 30,
                                               .maxAttachment = 400 << 10};
 
 // The message as the mailbox writer writes it, without its separator line.
-std::string MessageText(const mailsift::test::MailboxMessage& message, const fs::path& scratch) {
+std::string MessageText(const mailsift::samples::MailboxMessage& message, const fs::path& scratch) {
     {
-        mailsift::test::MailboxWriter writer(scratch.string(), mailsift::test::LineEnd::CrLf);
+        mailsift::samples::MailboxWriter writer(scratch.string(), mailsift::samples::LineEnd::CrLf);
         writer.Add(message);
         writer.Close();
     }
@@ -52,7 +52,7 @@ std::string MessageText(const mailsift::test::MailboxMessage& message, const fs:
 
 int64_t WriteMailbox(const fs::path& path, int64_t bytes) {
     std::mt19937 random(20261208);
-    mailsift::test::MailboxWriter writer(path.string());
+    mailsift::samples::MailboxWriter writer(path.string());
     for (size_t n = 0; writer.Size() < bytes; ++n)
         writer.Add(mailsift::bench::SampleMessage(random, n, kShape));
     writer.Close();
@@ -64,15 +64,15 @@ int64_t WriteDbxStore(const fs::path& folder, int64_t bytes) {
     fs::create_directories(folder);
     std::mt19937 random(20030407);
     const char* names[] = {"Inbox", "Sent Items", "Archive", "Projects", "Drafts"};
-    mailsift::test::DbxFoldersFileWriter list;
+    mailsift::samples::DbxFoldersFileWriter list;
     int64_t messages = 0;
     size_t n = 0;
     for (int i = 0; i < 5; ++i) {
-        mailsift::test::DbxFolderFileWriter file;
+        mailsift::samples::DbxFolderFileWriter file;
         for (int64_t written = 0; written < bytes / 5; ++n, ++messages) {
-            const mailsift::test::MailboxMessage source =
+            const mailsift::samples::MailboxMessage source =
                 mailsift::bench::SampleMessage(random, n, kShape);
-            mailsift::test::DbxMessage message;
+            mailsift::samples::DbxMessage message;
             message.Text = MessageText(source, folder / "scratch");
             message.Subject = source.Subject;
             message.SenderName = source.FromName;

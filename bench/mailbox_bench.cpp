@@ -20,7 +20,7 @@
 #include "config/settings.h"
 #include "stores/mailbox_backend.h"
 #include "stores/mailbox_scan.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     std::optional<mailsift::TMessageOffset> written;
     if (!keep || !std::filesystem::exists(path)) {
         std::mt19937 random(20261208);
-        mailsift::test::MailboxWriter writer(path);
+        mailsift::samples::MailboxWriter writer(path);
         for (size_t n = 0; writer.Size() < target; ++n)
             writer.Add(mailsift::bench::SampleMessage(random, n));
         writer.Close();

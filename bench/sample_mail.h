@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 
 namespace mailsift::bench {
 
@@ -31,9 +31,9 @@ struct SampleShape {
 };
 
 // Message n, from one of 97 senders.
-inline test::MailboxMessage SampleMessage(std::mt19937& random, size_t n,
+inline samples::MailboxMessage SampleMessage(std::mt19937& random, size_t n,
                                           const SampleShape& shape = {}) {
-    test::MailboxMessage message;
+    samples::MailboxMessage message;
     message.FromName = "Sender " + std::to_string(n % 97);
     message.FromAddress = "sender" + std::to_string(n % 97) + "@example.com";
     message.Subject = "Message " + std::to_string(n);

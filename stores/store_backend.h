@@ -35,7 +35,9 @@ struct StoreBackends {
     }
 };
 
-// The program's backends. Tests may replace them; the returned reference stays valid.
+// The program's backends: those of this layer until a program puts in its own (see
+// outlook/default_store_backends.h). Tests may replace them; the returned reference stays
+// valid.
 StoreBackends& ActiveStoreBackends();
 
 }  // namespace mailsift

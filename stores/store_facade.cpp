@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "config/report_log.h"
-#include "outlook/outlook_backend.h"
 #include "platform/text_match.h"
 #include "stores/express_backend.h"
 #include "stores/mailbox_backend.h"
@@ -15,8 +14,9 @@
 namespace mailsift {
 
 StoreBackends& ActiveStoreBackends() {
-    static StoreBackends backends{.MSOutlook = &MSOutlookBackend(),
-                                  .OutlookExpress = &OutlookExpressBackend(),
+    // The MS Outlook slot is filled from above (UseDefaultStoreBackends); until then personal
+    // folder files are a kind this build cannot read.
+    static StoreBackends backends{.OutlookExpress = &OutlookExpressBackend(),
                                   .Mailbox = &MailboxBackend()};
     return backends;
 }

@@ -7,7 +7,7 @@
 #include "app/cli.h"
 #include "config/settings.h"
 #include "support/file_helpers.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
@@ -15,7 +15,7 @@ namespace mailsift {
 namespace {
 
 namespace fs = std::filesystem;
-using test::MailClient;
+using samples::MailClient;
 using ::testing::HasSubstr;
 
 struct CliRun {
@@ -29,15 +29,15 @@ class CliAddressesTest : public ::testing::Test {
     CliAddressesTest() {
         // A Thunderbird profile's mail: Inbox and a subfolder, each with its index file.
         const std::string root = mail_.path().string();
-        test::MailboxWriter inbox(test::AddMailboxFolder(MailClient::Thunderbird, root, "Inbox"));
-        test::MailboxMessage message;
+        samples::MailboxWriter inbox(samples::AddMailboxFolder(MailClient::Thunderbird, root, "Inbox"));
+        samples::MailboxMessage message;
         message.To = "Bob Receiver <Bob@Example.org>, <carol@example.net>";
         inbox.Add(message);
         message.FromAddress = "dave@example.com";
         inbox.Add(message);
         inbox.Close();
-        const std::string sub = test::AddSubfolderDir(MailClient::Thunderbird, root, "Inbox");
-        test::MailboxWriter archive(test::AddMailboxFolder(MailClient::Thunderbird, sub, "Old"));
+        const std::string sub = samples::AddSubfolderDir(MailClient::Thunderbird, root, "Inbox");
+        samples::MailboxWriter archive(samples::AddMailboxFolder(MailClient::Thunderbird, sub, "Old"));
         message.FromAddress = "erin@example.com";
         message.To = "<ann@example.org>";
         archive.Add(message);

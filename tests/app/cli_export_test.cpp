@@ -7,7 +7,7 @@
 #include "config/settings.h"
 #include "export/history_database.h"
 #include "platform/date_time.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
@@ -26,10 +26,10 @@ class CliExportTest : public ::testing::Test {
     CliExportTest() : saved_(Settings) {
         profile_ = home_.dir() / "profile";
         fs::create_directories(profile_);
-        test::MailboxWriter writer(
-            test::AddMailboxFolder(test::MailClient::Thunderbird, profile_, "Inbox"));
-        writer.Add(test::MailboxMessage{});
-        test::MailboxMessage second;
+        samples::MailboxWriter writer(
+            samples::AddMailboxFolder(samples::MailClient::Thunderbird, profile_, "Inbox"));
+        writer.Add(samples::MailboxMessage{});
+        samples::MailboxMessage second;
         second.FromName = "Bob";
         writer.Add(second);
         writer.Close();

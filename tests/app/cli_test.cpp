@@ -7,10 +7,10 @@
 
 #include "config/folders.h"
 #include "platform/date_time.h"
-#include "support/dbx_store_writer.h"
+#include "samples/dbx_store_writer.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
@@ -119,12 +119,12 @@ TEST_F(CliTest, ListPrintsResultAndFolders) {
 
 TEST_F(CliTest, ListAndHeadersReadMailboxFolders) {
     test::TempDir mail;
-    test::MailboxWriter inbox(
-        test::AddMailboxFolder(test::MailClient::Thunderbird, mail.path().string(), "Inbox"));
-    test::MailboxMessage first;
+    samples::MailboxWriter inbox(
+        samples::AddMailboxFolder(samples::MailClient::Thunderbird, mail.path().string(), "Inbox"));
+    samples::MailboxMessage first;
     first.Subject = "Tab\there";
     inbox.Add(first);
-    test::MailboxMessage second;
+    samples::MailboxMessage second;
     second.FromName = "Carl";
     second.Attachments = {{"a.txt", "content"}};
     inbox.Add(second);
@@ -155,12 +155,12 @@ TEST_F(CliTest, ListAndHeadersReadMailboxFolders) {
 
 TEST_F(CliTest, ListAndHeadersReadOutlookExpressStores) {
     test::TempDir store;
-    test::DbxFoldersFileWriter folders;
+    samples::DbxFoldersFileWriter folders;
     folders.Add({.Name = "Inbox  ", .FileName = "Inbox.dbx", .Id = 2, .ParentId = 1});
     folders.Add({.Name = "Work", .FileName = "Work.dbx", .Id = 3, .ParentId = 2});
     folders.Write(store / "folders.dbx");
-    test::DbxFolderFileWriter inbox;
-    test::DbxMessage message;
+    samples::DbxFolderFileWriter inbox;
+    samples::DbxMessage message;
     message.Text = "Subject: Hi\r\n\r\nText\r\n";
     message.Subject = "Hi";
     message.SenderName = "Ann";
@@ -169,7 +169,7 @@ TEST_F(CliTest, ListAndHeadersReadOutlookExpressStores) {
     message.Flags = 0x4000;
     inbox.Add(message);
     inbox.Write(store / "Inbox.dbx");
-    test::DbxFolderFileWriter().Write(store / "Work.dbx");
+    samples::DbxFolderFileWriter().Write(store / "Work.dbx");
 
     const CliRun list = RunCommand({"list", store / "folders.dbx"});
     EXPECT_EQ(list.status, 0) << list.err;

@@ -10,8 +10,8 @@
 #include "config/settings.h"
 #include "export/history_database.h"
 #include "platform/work_hooks.h"
-#include "support/dbx_store_writer.h"
-#include "support/mailbox_writer.h"
+#include "samples/dbx_store_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
@@ -66,12 +66,12 @@ class ExportCommandTest : public ::testing::Test {
         ClearStopRequest();
     }
 
-    std::string WriteMailboxFolder(const std::string& name, test::MailClient client) {
+    std::string WriteMailboxFolder(const std::string& name, samples::MailClient client) {
         const std::string dir = home_.dir() / name;
         fs::create_directories(dir);
-        test::MailboxWriter writer(test::AddMailboxFolder(client, dir, "Inbox"));
-        writer.Add(test::MailboxMessage{});
-        writer.Add(test::MailboxMessage{});
+        samples::MailboxWriter writer(samples::AddMailboxFolder(client, dir, "Inbox"));
+        writer.Add(samples::MailboxMessage{});
+        writer.Add(samples::MailboxMessage{});
         writer.Close();
         return dir;
     }
@@ -92,17 +92,17 @@ TEST_F(ExportCommandTest, NoClientChosenAsksAndExportsNothing) {
 }
 
 TEST_F(ExportCommandTest, ClientsRunInOrderEachWithItsOwnCounter) {
-    Settings.ThunderbirdBaseFile = WriteMailboxFolder("thunderbird", test::MailClient::Thunderbird);
-    Settings.EudoraBaseFile = WriteMailboxFolder("eudora", test::MailClient::Eudora);
+    Settings.ThunderbirdBaseFile = WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
+    Settings.EudoraBaseFile = WriteMailboxFolder("eudora", samples::MailClient::Eudora);
     const std::string express = home_.dir() / "express";
     fs::create_directories(express);
-    test::DbxFolderFileWriter inbox;
-    test::DbxMessage message;
+    samples::DbxFolderFileWriter inbox;
+    samples::DbxMessage message;
     message.Text = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n";
     message.SenderAddress = "a@example.org";
     inbox.Add(message);
     inbox.Write(express + "/Inbox.dbx");
-    test::DbxFoldersFileWriter list;
+    samples::DbxFoldersFileWriter list;
     list.Add({.Name = "Inbox",
               .FileName = "Inbox.dbx",
               .Id = 1,
@@ -130,7 +130,7 @@ TEST_F(ExportCommandTest, ANotConfiguredClientIsOfferedItsSetupAndExportedAsItTh
     Settings.ExtractFrom = {false, false, true, true};
     Settings.ThunderbirdBaseFile = home_.dir() / "nowhere";
     Settings.EudoraBaseFile = home_.dir() / "nowhere either";
-    const std::string configured = WriteMailboxFolder("thunderbird", test::MailClient::Thunderbird);
+    const std::string configured = WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
     dialogs_.answer = true;
     // The user fixes the Thunderbird folder in the setup; Eudora stays wrong.
     dialogs_.onSetup = [&] {
@@ -149,8 +149,8 @@ TEST_F(ExportCommandTest, ANotConfiguredClientIsOfferedItsSetupAndExportedAsItTh
 TEST_F(ExportCommandTest, MSOutlookExportsTheTickedFilesWithARunningCounter) {
     Settings.ExtractFrom = {true, false, false, false};
     Settings.MSOutlookStroreInEML = true;
-    const std::string first = WriteMailboxFolder("first", test::MailClient::Thunderbird);
-    const std::string second = WriteMailboxFolder("second", test::MailClient::Thunderbird);
+    const std::string first = WriteMailboxFolder("first", samples::MailClient::Thunderbird);
+    const std::string second = WriteMailboxFolder("second", samples::MailClient::Thunderbird);
     SaveMSOutlookFileList(
         {{first, true, true}, {home_.dir() / "skipped", false, false}, {second, true, true}});
     EXPECT_TRUE(ExportChosenClients(dialogs_, &recorder_));
@@ -165,8 +165,8 @@ TEST_F(ExportCommandTest, MSOutlookExportsTheTickedFilesWithARunningCounter) {
 }
 
 TEST_F(ExportCommandTest, AStopSkipsTheRemainingClients) {
-    Settings.ThunderbirdBaseFile = WriteMailboxFolder("thunderbird", test::MailClient::Thunderbird);
-    Settings.EudoraBaseFile = WriteMailboxFolder("eudora", test::MailClient::Eudora);
+    Settings.ThunderbirdBaseFile = WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
+    Settings.EudoraBaseFile = WriteMailboxFolder("eudora", samples::MailClient::Eudora);
     Settings.ExtractFrom = {false, false, true, true};
     int reports = 0;
     WorkHooks hooks;

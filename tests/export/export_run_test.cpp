@@ -15,17 +15,17 @@
 #include "platform/work_hooks.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
 namespace {
 
 namespace fs = std::filesystem;
-using test::MailboxAttachment;
-using test::MailboxMessage;
-using test::MailboxWriter;
-using test::MailClient;
+using samples::MailboxAttachment;
+using samples::MailboxMessage;
+using samples::MailboxWriter;
+using samples::MailClient;
 
 // Every regular file below root, as paths relative to it.
 std::set<std::string> FilesBelow(const std::string& root) {
@@ -58,7 +58,7 @@ class ExportRunTest : public ::testing::Test {
     void WriteMailbox(const std::string& name, const std::vector<MailboxMessage>& messages,
                       const std::string& dir = "") {
         MailboxWriter writer(
-            test::AddMailboxFolder(MailClient::Thunderbird, dir.empty() ? profile_ : dir, name));
+            samples::AddMailboxFolder(MailClient::Thunderbird, dir.empty() ? profile_ : dir, name));
         for (const MailboxMessage& message : messages) writer.Add(message);
         writer.Close();
     }
@@ -93,7 +93,7 @@ TEST_F(ExportRunTest, MessageFilesGoIntoTheFolderLayoutWithTheirDates) {
     anonymous.FromAddress = "anon@example.org";
     anonymous.Date = "Tue, 02 Mar 2004 08:09:10 +0000";
     WriteMailbox("Inbox", {Message("Ann Sender", "One"), anonymous});
-    const std::string sub = test::AddSubfolderDir(MailClient::Thunderbird, profile_, "Inbox");
+    const std::string sub = samples::AddSubfolderDir(MailClient::Thunderbird, profile_, "Inbox");
     WriteMailbox("Projects", {Message("Carl/Smith", "Two")}, sub);
 
     ExportRun dated(Options(0, true));
@@ -217,7 +217,7 @@ TEST_F(ExportRunTest, AttachmentsOnlyCountsEveryAttachment) {
 }
 
 TEST_F(ExportRunTest, AttachmentsOnlySavesTheMessagesOfADigestAsMessageFiles) {
-    MailboxWriter writer(test::AddMailboxFolder(MailClient::Thunderbird, profile_, "Lists"));
+    MailboxWriter writer(samples::AddMailboxFolder(MailClient::Thunderbird, profile_, "Lists"));
     writer.AddRaw(
         "From list@example.org Mon Jan  1 10:00:00 2024\n"
         "From: list@example.org\nSubject: Digest 12\nMIME-Version: 1.0\n"

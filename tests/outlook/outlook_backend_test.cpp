@@ -14,6 +14,7 @@
 #include "mime/message.h"
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
+#include "outlook/default_store_backends.h"
 #include "outlook/mapi_library.h"
 #include "outlook/msg_storage.h"
 #include "outlook/outlook_message_files.h"
@@ -58,7 +59,10 @@ class ReportRecorder {
 
 class OutlookBackendTest : public ::testing::Test {
   protected:
-    OutlookBackendTest() { WriteSetting("MSOutlookLibraryPath", MAPI_PROVIDER_PATH); }
+    OutlookBackendTest() {
+        WriteSetting("MSOutlookLibraryPath", MAPI_PROVIDER_PATH);
+        UseDefaultStoreBackends();
+    }
     ~OutlookBackendTest() override {
         if (handle_ > kMaxResultCode) CloseMessageStore(handle_);
     }

@@ -12,6 +12,7 @@
 
 #include "config/settings.h"
 #include "export/export_run.h"
+#include "outlook/default_store_backends.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
@@ -162,6 +163,7 @@ class ExportComparison : public ::testing::TestWithParam<const char*> {
         if (!ProgramInstalled("readpst")) {
             GTEST_SKIP() << "readpst is not installed (Debian pst-utils)";
         }
+        UseDefaultStoreBackends();
         exports_ = &ExportsOf(GetParam());
         readpst_ = WithInternetSendersOnly(exports_->readpst);
     }

@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "support/dbx_store_writer.h"
+#include "samples/dbx_store_writer.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
+#include "support/undbx_texts.h"
 
 namespace mailsift {
 namespace {
 
-using test::DbxFolderFileWriter;
-using test::DbxMessage;
-using test::PatchDbxUint32;
+using samples::DbxFolderFileWriter;
+using samples::DbxMessage;
+using samples::PatchDbxUint32;
 
 DbxMessage Message(int number, size_t bodyLines = 3) {
     DbxMessage message;
@@ -50,7 +51,7 @@ bool Has(const DbxDamageList& damage, DbxDamageKind kind, int64_t position) {
 class DbxReaderTest : public ::testing::Test {
   protected:
     // A folder file of count messages written with the given entries per tree node.
-    test::DbxLayout WriteFolder(int count, int entriesPerNode = test::kDbxMaxNodeEntries) {
+    samples::DbxLayout WriteFolder(int count, int entriesPerNode = samples::kDbxMaxNodeEntries) {
         DbxFolderFileWriter writer(entriesPerNode);
         for (int i = 0; i < count; ++i) writer.Add(Message(i));
         return writer.Write(path_);
@@ -69,9 +70,9 @@ class DbxReaderTest : public ::testing::Test {
 };
 
 TEST_F(DbxReaderTest, TreeOfAnyDepthListsEveryInfoInOrder) {
-    for (const int entriesPerNode : {1, 2, 5, test::kDbxMaxNodeEntries}) {
+    for (const int entriesPerNode : {1, 2, 5, samples::kDbxMaxNodeEntries}) {
         SCOPED_TRACE(entriesPerNode);
-        const test::DbxLayout layout = WriteFolder(120, entriesPerNode);
+        const samples::DbxLayout layout = WriteFolder(120, entriesPerNode);
         EXPECT_EQ(layout.Nodes.size() > 1, entriesPerNode < 120);
         EXPECT_EQ(ReadDbxItemCount(path_, damage_), 120);
         const std::vector<TMessageInfo> infos = ReadDbxMessageInfos(path_, damage_);
@@ -102,7 +103,7 @@ TEST_F(DbxReaderTest, MessageInfoFields) {
     direct.FlagsDirect = true;
     direct.DataPositionInData = true;
     writer.Add(direct);
-    const test::DbxLayout layout = writer.Write(path_);
+    const samples::DbxLayout layout = writer.Write(path_);
 
     const std::vector<TMessageInfo> infos = ReadDbxMessageInfos(path_, damage_);
     ASSERT_EQ(infos.size(), 2u);
@@ -141,7 +142,7 @@ TEST_F(DbxReaderTest, TextIsCopiedAcrossItsBlocks) {
     exact.Text = std::string(512, 'y');
     writer.Add(exact);
     writer.Add(DbxMessage{});  // no text at all
-    const test::DbxLayout layout = writer.Write(path_);
+    const samples::DbxLayout layout = writer.Write(path_);
     ASSERT_EQ(layout.Blocks[0].size(), 3u);
     ASSERT_EQ(layout.Blocks[1].size(), 1u);
 
@@ -167,10 +168,10 @@ TEST_F(DbxReaderTest, EmptyMissingAndShortFilesHoldNothing) {
     EXPECT_TRUE(ReadDbxMessageInfos(path_, damage_).empty());
 
     // An item count of 0 empties a file whatever its tree holds.
-    const test::DbxLayout layout = WriteFolder(3);
-    PatchDbxUint32(path_, test::kDbxItemCountPosition, 0);
+    const samples::DbxLayout layout = WriteFolder(3);
+    PatchDbxUint32(path_, samples::kDbxItemCountPosition, 0);
     EXPECT_TRUE(ReadDbxMessageInfos(path_, damage_).empty());
-    PatchDbxUint32(path_, test::kDbxItemCountPosition, 0x80000000);
+    PatchDbxUint32(path_, samples::kDbxItemCountPosition, 0x80000000);
     EXPECT_EQ(ReadDbxItemCount(path_, damage_), 0);
     EXPECT_TRUE(damage_.empty());
     EXPECT_EQ(ExtractDbxMessage(path_, layout.Blocks[0].front(), dir_ / "out.eml", damage_),
@@ -178,7 +179,7 @@ TEST_F(DbxReaderTest, EmptyMissingAndShortFilesHoldNothing) {
 }
 
 TEST_F(DbxReaderTest, FolderInfosThatNameAFile) {
-    test::DbxFoldersFileWriter writer(2);
+    samples::DbxFoldersFileWriter writer(2);
     writer.Add({"Root", "", 0, 0, false});
     writer.Add({"Inbox", "Inbox.dbx", 1, 0, false});
     writer.Add({"News", "News.dbx", 7, 1, true});
@@ -199,7 +200,7 @@ TEST_F(DbxReaderTest, FolderInfosThatNameAFile) {
 }
 
 TEST_F(DbxReaderTest, DamagedBranchIsCutOffAndTheRestRead) {
-    const test::DbxLayout layout = WriteFolder(30, 2);
+    const samples::DbxLayout layout = WriteFolder(30, 2);
     ASSERT_GE(layout.Nodes.size(), 3u);
     // The root's link A subtree holds the first messages; its node no longer names itself.
     const int32_t branch = layout.Nodes[1];
@@ -216,20 +217,20 @@ TEST_F(DbxReaderTest, DamagedBranchIsCutOffAndTheRestRead) {
 }
 
 TEST_F(DbxReaderTest, TreeLinksBackToWalkedNodesEndTheWalk) {
-    const test::DbxLayout layout = WriteFolder(30, 2);
+    const samples::DbxLayout layout = WriteFolder(30, 2);
     const int32_t root = layout.Nodes.front();
     const int32_t leaf = layout.Nodes.back();
     // A leaf whose entry leads back to the root, and whose link A leads to itself.
-    PatchDbxUint32(path_, leaf + test::kDbxNodeEntries + 4, static_cast<uint32_t>(root));
-    PatchDbxUint32(path_, leaf + test::kDbxNodeLinkA, static_cast<uint32_t>(leaf));
+    PatchDbxUint32(path_, leaf + samples::kDbxNodeEntries + 4, static_cast<uint32_t>(root));
+    PatchDbxUint32(path_, leaf + samples::kDbxNodeLinkA, static_cast<uint32_t>(leaf));
     EXPECT_EQ(Subjects(ReadDbxMessageInfos(path_, damage_)), SubjectsOf(30));
     EXPECT_TRUE(Has(damage_, DbxDamageKind::TreeLoop, root));
     EXPECT_TRUE(Has(damage_, DbxDamageKind::TreeLoop, leaf));
 
     // The same object listed by two entries is read once.
     damage_.clear();
-    const test::DbxLayout small = WriteFolder(3);
-    PatchDbxUint32(path_, small.Nodes[0] + test::kDbxNodeEntries + 12,
+    const samples::DbxLayout small = WriteFolder(3);
+    PatchDbxUint32(path_, small.Nodes[0] + samples::kDbxNodeEntries + 12,
                    static_cast<uint32_t>(small.Objects[0]));
     EXPECT_EQ(Subjects(ReadDbxMessageInfos(path_, damage_)),
               (std::vector<std::string>{"Message 0", "Message 2"}));
@@ -237,16 +238,16 @@ TEST_F(DbxReaderTest, TreeLinksBackToWalkedNodesEndTheWalk) {
 }
 
 TEST_F(DbxReaderTest, LengthsAndOffsetsBeyondTheirAreas) {
-    const test::DbxLayout layout = WriteFolder(4);
+    const samples::DbxLayout layout = WriteFolder(4);
     // A body length of 4 GB in a small file, and one too short for the index table.
-    PatchDbxUint32(path_, layout.Objects[1] + test::kDbxObjectBodyLength, 0xFFFFFFF0);
-    PatchDbxUint32(path_, layout.Objects[2] + test::kDbxObjectBodyLength, 8);
+    PatchDbxUint32(path_, layout.Objects[1] + samples::kDbxObjectBodyLength, 0xFFFFFFF0);
+    PatchDbxUint32(path_, layout.Objects[2] + samples::kDbxObjectBodyLength, 8);
     // A node claiming millions of entries, and an item count beyond what the file can hold.
-    PatchDbxUint32(path_, layout.Nodes[0] + test::kDbxNodeCount, 0xFFFFFF00);
-    PatchDbxUint32(path_, test::kDbxItemCountPosition, 0x7FFFFFFF);
+    PatchDbxUint32(path_, layout.Nodes[0] + samples::kDbxNodeCount, 0xFFFFFF00);
+    PatchDbxUint32(path_, samples::kDbxItemCountPosition, 0x7FFFFFFF);
 
     EXPECT_LT(ReadDbxItemCount(path_, damage_), layout.FileSize);
-    EXPECT_TRUE(Has(damage_, DbxDamageKind::ItemCountTooLarge, test::kDbxItemCountPosition));
+    EXPECT_TRUE(Has(damage_, DbxDamageKind::ItemCountTooLarge, samples::kDbxItemCountPosition));
     EXPECT_EQ(Subjects(ReadDbxMessageInfos(path_, damage_)),
               (std::vector<std::string>{"Message 0", "Message 3"}));
     EXPECT_TRUE(Has(damage_, DbxDamageKind::OutsideFile, layout.Objects[1]));
@@ -282,12 +283,12 @@ TEST_F(DbxReaderTest, DamagedBlockChainsKeepTheIntactText) {
     const int32_t first = blocks[0];
 
     // The last block leads back to the first: the text is copied once.
-    PatchDbxUint32(path_, blocks[2] + test::kDbxBlockNext, static_cast<uint32_t>(first));
+    PatchDbxUint32(path_, blocks[2] + samples::kDbxBlockNext, static_cast<uint32_t>(first));
     EXPECT_EQ(Extract(first), message.Text);
     EXPECT_TRUE(Has(damage_, DbxDamageKind::BlockChainLoop, first));
 
     blocks = writer.Write(path_).Blocks[0];
-    PatchDbxUint32(path_, blocks[1] + test::kDbxBlockTextLength, 513);
+    PatchDbxUint32(path_, blocks[1] + samples::kDbxBlockTextLength, 513);
     EXPECT_EQ(Extract(first), std::string(512, 'a'));
     EXPECT_TRUE(Has(damage_, DbxDamageKind::BlockTooLong, blocks[1]));
 
@@ -300,7 +301,7 @@ TEST_F(DbxReaderTest, DamagedBlockChainsKeepTheIntactText) {
 
     // A next block beyond the end, and a file cut inside the last block.
     blocks = writer.Write(path_).Blocks[0];
-    PatchDbxUint32(path_, blocks[0] + test::kDbxBlockNext, 0x7FFFFFF0);
+    PatchDbxUint32(path_, blocks[0] + samples::kDbxBlockNext, 0x7FFFFFF0);
     EXPECT_EQ(Extract(first), std::string(512, 'a'));
     EXPECT_TRUE(Has(damage_, DbxDamageKind::OutsideFile, 0x7FFFFFF0));
     writer.Write(path_);

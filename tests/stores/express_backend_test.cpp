@@ -7,19 +7,20 @@
 #include <vector>
 
 #include "platform/date_time.h"
+#include "samples/dbx_store_writer.h"
 #include "stores/store_facade.h"
-#include "support/dbx_store_writer.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
+#include "support/undbx_texts.h"
 
 namespace mailsift {
 namespace {
 
-using test::DbxFolderInfo;
-using test::DbxMessage;
+using samples::DbxFolderInfo;
+using samples::DbxMessage;
 
 constexpr char kMixed[] =
     "From: \"Ann Example\" <ann@example.com>\r\n"
@@ -109,7 +110,7 @@ class ExpressBackendTest : public ::testing::Test {
 };
 
 TEST_F(ExpressBackendTest, FolderListWithDisplayPaths) {
-    test::DbxFoldersFileWriter folders(2);
+    samples::DbxFoldersFileWriter folders(2);
     folders.Add({"Outlook Express", "", 1, 0, false});  // the top folder has no file
     folders.Add({"Inbox", "Inbox.dbx", 2, 1, false});
     folders.Add({"Work  ", "Work.dbx", 3, 2, false});
@@ -118,12 +119,12 @@ TEST_F(ExpressBackendTest, FolderListWithDisplayPaths) {
     folders.Add({"News", "News.dbx", 6, 2, true});
     folders.Add({"Escape", "../outside.dbx", 7, 0, false});
     folders.Write(Store("folders.dbx"));
-    test::DbxFolderFileWriter inbox;
+    samples::DbxFolderFileWriter inbox;
     inbox.Add(Plain("one"));
     inbox.Add(Plain("two"));
     const int64_t inboxSize = inbox.Write(Store("Inbox.dbx")).FileSize;
-    test::DbxFolderFileWriter(1).Write(Store("Work.dbx"));
-    test::DbxFolderFileWriter outside;
+    samples::DbxFolderFileWriter(1).Write(Store("Work.dbx"));
+    samples::DbxFolderFileWriter outside;
     outside.Add(Plain("outside"));
     outside.Write(dir_ / "outside.dbx");
 
@@ -154,7 +155,7 @@ TEST_F(ExpressBackendTest, FolderListWithDisplayPaths) {
     handle_ = 0;
 
     EXPECT_EQ(backend_.Open(Store("missing.dbx"), more), StoreHandle{kResultNothingFound});
-    test::DbxFoldersFileWriter none;
+    samples::DbxFoldersFileWriter none;
     none.Add({"Root", "", 1, 0, false});
     none.Write(Store("folders.dbx"));
     EXPECT_EQ(backend_.Open(Store("folders.dbx"), more), StoreHandle{kResultNoFolders});
@@ -162,7 +163,7 @@ TEST_F(ExpressBackendTest, FolderListWithDisplayPaths) {
 }
 
 TEST_F(ExpressBackendTest, ParentChainsThatLoopOrRunLongEndAndAreReported) {
-    test::DbxFoldersFileWriter folders;
+    samples::DbxFoldersFileWriter folders;
     folders.Add({"A", "A.dbx", 5, 6, false});
     folders.Add({"B", "B.dbx", 6, 5, false});
     folders.Add({"Self", "Self.dbx", 7, 7, false});
@@ -189,7 +190,7 @@ TEST_F(ExpressBackendTest, ParentChainsThatLoopOrRunLongEndAndAreReported) {
 }
 
 TEST_F(ExpressBackendTest, HeaderModeReadsTheMessageInfos) {
-    test::DbxFolderFileWriter writer(2);
+    samples::DbxFolderFileWriter writer(2);
     DbxMessage full = Plain("Full");
     full.ReceiverName = "Bob";
     full.ReceiverAddress = "bob@example.org";
@@ -235,7 +236,7 @@ TEST_F(ExpressBackendTest, HeaderModeReadsTheMessageInfos) {
 }
 
 TEST_F(ExpressBackendTest, BodyModeParsesTheText) {
-    test::DbxFolderFileWriter writer;
+    samples::DbxFolderFileWriter writer;
     writer.Add(WithText(kMixed, 0x4000));
     writer.Add(WithText(kAttachmentOnly, 0x4000));
     writer.Add(Plain("Nul", std::string("before\0after\r\n", 14)));
@@ -265,7 +266,7 @@ TEST_F(ExpressBackendTest, BodyModeParsesTheText) {
 }
 
 TEST_F(ExpressBackendTest, AttachmentModeFollowsTheFlag) {
-    test::DbxFolderFileWriter writer;
+    samples::DbxFolderFileWriter writer;
     writer.Add(WithText(kMixed, 0x4000));
     writer.Add(WithText(kMixed, 0));
     writer.Write(Store("Inbox.dbx"));
@@ -302,7 +303,7 @@ TEST_F(ExpressBackendTest, AttachmentModeFollowsTheFlag) {
 }
 
 TEST_F(ExpressBackendTest, RawSaveCopiesTheStoredText) {
-    test::DbxFolderFileWriter writer;
+    samples::DbxFolderFileWriter writer;
     DbxMessage large = Plain("Large", std::string(5000, 'q') + "\r\n");
     large.Text += std::string("\0\x80\xff", 3);
     writer.Add(large);
@@ -322,21 +323,21 @@ TEST_F(ExpressBackendTest, RawSaveCopiesTheStoredText) {
 }
 
 TEST_F(ExpressBackendTest, CacheFollowsTheFolderUsedLast) {
-    test::DbxFoldersFileWriter folders;
+    samples::DbxFoldersFileWriter folders;
     folders.Add({"A", "A.dbx", 1, 0, false});
     folders.Add({"B", "B.dbx", 2, 0, false});
     folders.Write(Store("folders.dbx"));
-    test::DbxFolderFileWriter a;
+    samples::DbxFolderFileWriter a;
     a.Add(Plain("A old"));
     a.Write(Store("A.dbx"));
-    test::DbxFolderFileWriter b;
+    samples::DbxFolderFileWriter b;
     b.Add(Plain("B"));
     b.Write(Store("B.dbx"));
 
     Open(Store("folders.dbx"));
     TMessage message;
     ASSERT_EQ(Read(*folders_[0], 0, message), kResultSuccess);
-    test::DbxFolderFileWriter replaced;
+    samples::DbxFolderFileWriter replaced;
     replaced.Add(Plain("A new, with a longer subject"));
     replaced.Write(Store("A.dbx"));
     ASSERT_EQ(Read(*folders_[0], 0, message), kResultSuccess);
@@ -348,7 +349,7 @@ TEST_F(ExpressBackendTest, CacheFollowsTheFolderUsedLast) {
 }
 
 TEST_F(ExpressBackendTest, FolderFileOnItsOwnIsAStoreOfOneFolder) {
-    test::DbxFolderFileWriter writer;
+    samples::DbxFolderFileWriter writer;
     writer.Add(Plain("Loose"));
     const int64_t size = writer.Write(Store("Old Inbox.dbx")).FileSize;
 
@@ -369,7 +370,7 @@ TEST_F(ExpressBackendTest, FolderFileOnItsOwnIsAStoreOfOneFolder) {
     folders_.clear();
 
     // An empty folder file still shows as a folder.
-    test::DbxFolderFileWriter().Write(Store("Empty.dbx"));
+    samples::DbxFolderFileWriter().Write(Store("Empty.dbx"));
     Open(Store("Empty.dbx"));
     ASSERT_EQ(folders_.size(), 1u);
     EXPECT_EQ(folders_[0]->Name, "Empty");
@@ -378,18 +379,18 @@ TEST_F(ExpressBackendTest, FolderFileOnItsOwnIsAStoreOfOneFolder) {
 
 TEST_F(ExpressBackendTest, StoreFileNamesInAnyLetterCase) {
     // As the mail client names the files, and as a FAT volume may show the folder files.
-    test::DbxFoldersFileWriter folders;
+    samples::DbxFoldersFileWriter folders;
     folders.Add({"Inbox", "Inbox.dbx", 2, 1, false});
     folders.Add({"Sent", "Sent Items.dbx", 3, 1, false});
     folders.Write(Store("Folders.dbx"));
-    test::DbxFolderFileWriter inbox;
+    samples::DbxFolderFileWriter inbox;
     inbox.Add(Plain("one"));
     inbox.Write(Store("inbox.dbx"));
-    test::DbxFolderFileWriter sent;
+    samples::DbxFolderFileWriter sent;
     sent.Add(Plain("sent"));
     sent.Add(Plain("sent too"));
     sent.Write(Store("Sent Items.dbx"));
-    test::DbxFolderFileWriter().Write(Store("sent items.dbx"));
+    samples::DbxFolderFileWriter().Write(Store("sent items.dbx"));
 
     Open(Store("Folders.dbx"));
     ASSERT_EQ(folders_.size(), 2u);
@@ -404,11 +405,11 @@ TEST_F(ExpressBackendTest, StoreFileNamesInAnyLetterCase) {
 }
 
 TEST_F(ExpressBackendTest, DamageIsReportedOncePerFileAndKind) {
-    test::DbxFolderFileWriter writer;
+    samples::DbxFolderFileWriter writer;
     writer.Add(Plain("Looping", std::string(1500, 'l')));
     const std::vector<int32_t> blocks = writer.Write(Store("Inbox.dbx")).Blocks[0];
     ASSERT_EQ(blocks.size(), 4u);
-    test::PatchDbxUint32(Store("Inbox.dbx"), blocks[3] + test::kDbxBlockNext,
+    samples::PatchDbxUint32(Store("Inbox.dbx"), blocks[3] + samples::kDbxBlockNext,
                          static_cast<uint32_t>(blocks[1]));
 
     Open(Store("Inbox.dbx"));
@@ -427,7 +428,7 @@ TEST_F(ExpressBackendTest, DamageIsReportedOncePerFileAndKind) {
 }
 
 TEST_F(ExpressBackendTest, StoreOpensThroughTheFacade) {
-    test::DbxFolderFileWriter writer;
+    samples::DbxFolderFileWriter writer;
     writer.Add(Plain("Through the facade"));
     writer.Write(Store("Inbox.DBX"));
     test::ScopedStoreBackends backends({nullptr, &backend_, nullptr});

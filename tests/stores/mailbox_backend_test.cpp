@@ -8,16 +8,16 @@
 #include "stores/store_facade.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
 namespace {
 
-using test::LineEnd;
-using test::MailboxMessage;
-using test::MailboxWriter;
+using samples::LineEnd;
+using samples::MailboxMessage;
+using samples::MailboxWriter;
 using ::testing::HasSubstr;
 
 class MailboxBackendTest : public ::testing::Test {

@@ -9,17 +9,17 @@
 
 #include "platform/work_hooks.h"
 #include "support/file_helpers.h"
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
 namespace {
 
-using test::LineEnd;
-using test::MailboxMessage;
-using test::MailboxWriter;
-using test::MailClient;
+using samples::LineEnd;
+using samples::MailboxMessage;
+using samples::MailboxWriter;
+using samples::MailClient;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 

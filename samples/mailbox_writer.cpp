@@ -1,11 +1,11 @@
-#include "support/mailbox_writer.h"
+#include "samples/mailbox_writer.h"
 
 #include <filesystem>
 #include <stdexcept>
 
 #include "mime/base64.h"
 
-namespace mailsift::test {
+namespace mailsift::samples {
 
 namespace {
 
@@ -114,4 +114,4 @@ std::string AddSubfolderDir(MailClient client, const std::string& dir, const std
     return sub;
 }
 
-}  // namespace mailsift::test
+}  // namespace mailsift::samples

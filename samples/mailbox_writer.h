@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace mailsift::test {
+namespace mailsift::samples {
 
 enum class LineEnd { Lf, CrLf };
 
@@ -78,4 +78,4 @@ std::string AddMailboxFolder(MailClient client, const std::string& dir, const st
 // The directory, created, that holds the subfolders of folder name in dir.
 std::string AddSubfolderDir(MailClient client, const std::string& dir, const std::string& name);
 
-}  // namespace mailsift::test
+}  // namespace mailsift::samples

@@ -1,5 +1,5 @@
 #pragma once
-// Writes Outlook Express stores for tests and benchmarks: folder files holding messages and the
+// Writes sample Outlook Express stores for the demo, tests and benchmarks: folder files holding messages and the
 // "folders.dbx" that lists them, laid out as the mail client lays them out (file header and
 // file info, message infos, index trees with several levels, text in 512-byte blocks), and
 // tells where each structure went so that tests can damage it.
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace mailsift::test {
+namespace mailsift::samples {
 
 // One message of a folder file. Empty strings and zero times are left out of its message info.
 struct DbxMessage {
@@ -84,11 +84,6 @@ class DbxFoldersFileWriter {
 // Overwrites the little-endian 32-bit value at position of an existing file.
 void PatchDbxUint32(const std::string& path, int64_t position, uint32_t value);
 
-// The message texts the "undbx" program extracts from a folder file into outputDir, sorted;
-// nullopt when the program is not installed.
-std::optional<std::vector<std::string>> UndbxTexts(const std::string& dbxFile,
-                                                   const std::string& outputDir);
-
 // Where the header keeps the root node's position and the item count.
 constexpr int64_t kDbxRootPosition = 0x30;
 constexpr int64_t kDbxItemCountPosition = 0xC4;
@@ -101,4 +96,4 @@ constexpr int64_t kDbxObjectBodyLength = 0x04;
 constexpr int64_t kDbxBlockTextLength = 0x08;
 constexpr int64_t kDbxBlockNext = 0x0C;
 
-}  // namespace mailsift::test
+}  // namespace mailsift::samples
