@@ -289,8 +289,8 @@ int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         const bool saveAsEml =
             !personalFolders ||
             form.value_or(FormChoice{}).saveAsEml.value_or(Settings.MSOutlookStroreInEML);
-        const ExportStoreResult result = run.ExtractAllMessages(store, saveAsEml ? ".eml" : ".msg",
-                                                                ClientName(source), saveAsEml);
+        const ExportStoreResult result =
+            run.ExtractAllMessages(store, ClientName(source), saveAsEml);
         summary.StoreExported(ClientName(source), store, result);
     }
     return summary.Finish(StopRequested());

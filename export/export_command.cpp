@@ -45,10 +45,9 @@ std::string OutlookExpressStorePath(const std::string& base) {
     return folder + "/folders.dbx";
 }
 
-void Export(ExportRun& run, const std::string& storePath, const std::string& extension,
-            ExtractSource source, bool saveAsEml, ExportObserver* observer) {
-    const ExportStoreResult result =
-        run.ExtractAllMessages(storePath, extension, ClientName(source), saveAsEml);
+void Export(ExportRun& run, const std::string& storePath, ExtractSource source, bool saveAsEml,
+            ExportObserver* observer) {
+    const ExportStoreResult result = run.ExtractAllMessages(storePath, ClientName(source), saveAsEml);
     if (observer != nullptr) observer->StoreExported(ClientName(source), storePath, result);
 }
 
@@ -62,7 +61,7 @@ void ExportMSOutlook(ExportRun& run, ExportDialogs& dialogs, ExportObserver* obs
     for (const TMSOutlookStore& store : LoadMSOutlookFileList()) {
         if (StopRequested()) break;
         if (!store.Selected) continue;
-        Export(run, store.Path, saveAsEml ? ".eml" : ".msg", SourceMSOutlook, saveAsEml, observer);
+        Export(run, store.Path, SourceMSOutlook, saveAsEml, observer);
     }
 }
 
@@ -75,7 +74,7 @@ void ExportFolderClient(ExportRun& run, const ClientStore& client, ExportDialogs
     const std::string storePath =
         client.source == SourceOutlookExpress ? OutlookExpressStorePath(base) : base;
     run.StartClient(ExportOptions::FromSettings());
-    Export(run, storePath, ".eml", client.source, true, observer);
+    Export(run, storePath, client.source, true, observer);
 }
 
 }  // namespace

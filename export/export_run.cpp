@@ -15,7 +15,7 @@
 #include "export/zip_packer.h"
 #include "platform/date_time.h"
 #include "platform/file_system.h"
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 #include "platform/work_hooks.h"
 #include "stores/output_formats.h"
 #include "stores/store_facade.h"
@@ -95,8 +95,7 @@ class StoreExport {
           today_(FormatDate(NowDateTime())),
           counterPrefix_(CounterPrefix()) {}
 
-    void Run(StoreHandle handle, const TFolderList& folders, const std::string& extension,
-             bool saveAsEml) {
+    void Run(StoreHandle handle, const TFolderList& folders, bool saveAsEml) {
         for (const TFolder* folder : folders) {
             if (StopRequested()) break;
             maximum_ += folder->MessageCount;
@@ -105,14 +104,13 @@ class StoreExport {
         for (const TFolder* folder : folders) {
             if (StopRequested()) break;
             if (folder->MessageCount <= 0) continue;
-            ExportFolder(handle, *folder, extension, saveAsEml);
+            ExportFolder(handle, *folder, saveAsEml);
         }
         result_.Stopped = StopRequested();
     }
 
   private:
-    void ExportFolder(StoreHandle handle, const TFolder& folder, const std::string& extension,
-                      bool saveAsEml) {
+    void ExportFolder(StoreHandle handle, const TFolder& folder, bool saveAsEml) {
         std::string folderPath = ExportFolderPath(options_, today_, folder.Path);
         if (!ForceDirectories(folderPath)) {
             // A folder name the file system refuses (too long, or with characters a FAT stick
@@ -137,7 +135,7 @@ class StoreExport {
             ++counter_;
             ++result_.Messages;
             try {
-                ExportMessage(handle, folder, index, message, folderPath, extension, saveAsEml);
+                ExportMessage(handle, folder, index, message, folderPath, saveAsEml);
             } catch (const std::exception& failure) {
                 // One message that cannot be written must not cost the messages after it.
                 ++result_.WriteFailures;
@@ -151,7 +149,7 @@ class StoreExport {
 
     void ExportMessage(StoreHandle handle, const TFolder& folder, int32_t index,
                        const TMessage& message, const std::string& folderPath,
-                       const std::string& extension, bool saveAsEml) {
+                       bool saveAsEml) {
         switch (form_) {
             case ExportForm::MessageFiles: {
                 const std::string& sender =
@@ -159,7 +157,8 @@ class StoreExport {
                 bool exists = false;
                 const std::string name =
                     UnwrittenName(MakeSafeFileName(folderPath + std::to_string(index + 1) + " " +
-                                                   SafeFileName(sender) + extension),
+                                                   SafePathComponent(sender) +
+                                                   (saveAsEml ? ".eml" : ".msg")),
                                   exists);
                 std::error_code ignored;
                 if (exists) std::filesystem::remove(name, ignored);
@@ -216,7 +215,7 @@ class StoreExport {
                             const char* extension) const {
         bool exists = false;
         return UnwrittenName(MakeSafeFileName(folderPath + std::to_string(counter_) + " " +
-                                              SafeFileName(message.FromName) + extension),
+                                              SafePathComponent(message.FromName) + extension),
                              exists);
     }
 
@@ -232,7 +231,7 @@ class StoreExport {
             bool exists = false;
             const std::string name =
                 UnwrittenName(MakeSafeFileName(folderPath + std::to_string(counter_) + " " +
-                                               SafeFileName(attachment.FileName)),
+                                               SafePathComponent(attachment.FileName)),
                               exists);
             ++counter_;
             try {
@@ -288,7 +287,6 @@ void PackArchive(ZipPacker& packer, ExportStoreResult& result) {
 }  // namespace
 
 ExportStoreResult ExportRun::ExtractAllMessages(const std::string& storePath,
-                                                const std::string& extension,
                                                 const std::string& clientName, bool saveAsEml) {
     ExportStoreResult result;
     ReportCounter(CounterPrefix() + std::to_string(counter_));
@@ -305,7 +303,7 @@ ExportStoreResult ExportRun::ExtractAllMessages(const std::string& storePath,
         if (result.Opened()) {
             if (!started_) started_ = RunStartMark(options_.StoragePath);
             StoreExport(options_, counter_, *started_, result, packer.get())
-                .Run(handle, folders, extension, saveAsEml);
+                .Run(handle, folders, saveAsEml);
         }
         if (packer) PackArchive(*packer, result);
         // A run whose packing failed left its files loose, and its row says so.

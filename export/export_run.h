@@ -55,10 +55,11 @@ class ExportRun {
     }
     int64_t Counter() const { return counter_; }
 
-    // Exports the store at storePath. extension is that of message files (".eml" or ".msg"),
-    // clientName names the archive and the history row ("MSOutlook", "OutlookExpress",
-    // "Thunderbird", "Eudora"). Never throws: failures go to the report log.
-    ExportStoreResult ExtractAllMessages(const std::string& storePath, const std::string& extension,
+    // Exports the store at storePath. Message files are ".eml" files when saveAsEml is set,
+    // ".msg" files otherwise (only personal folder files can be written as those); clientName
+    // names the archive and the history row ("MSOutlook", "OutlookExpress", "Thunderbird",
+    // "Eudora"). Never throws: failures go to the report log.
+    ExportStoreResult ExtractAllMessages(const std::string& storePath,
                                          const std::string& clientName, bool saveAsEml);
 
   private:

@@ -45,7 +45,7 @@ std::string Clean(std::string text) {
     return text;
 }
 
-std::string SafeFileName(const std::string& name) {
+std::string DumpedFileName(const std::string& name) {
     std::string safe;
     for (char c : name) {
         const auto byte = static_cast<unsigned char>(c);
@@ -361,7 +361,7 @@ class Dumper {
             if (!folder.empty()) {
                 SaveAttachment(
                     attachment.get(),
-                    folder / "attachments" / (std::to_string(r) + "-" + SafeFileName(name)));
+                    folder / "attachments" / (std::to_string(r) + "-" + DumpedFileName(name)));
             }
         }
         mapi_.FreeProws(rows);

@@ -7,6 +7,7 @@
 
 #include "mime/alphabet_table.h"
 #include "mime/mime_error.h"
+#include "mime/text_util.h"
 
 namespace mailsift {
 
@@ -50,10 +51,6 @@ uint16_t Crc(std::string_view bytes) {
         crc = UpdateCrc(crc, static_cast<uint8_t>(c));
     }
     return crc;
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // Where the encoded data starts: just after the first ":" that begins a line (blanks before
@@ -121,7 +118,7 @@ class BinHexReader {
                 ended_ = true;
                 continue;
             }
-            if (IsBlank(c)) {
+            if (IsBlankOrLineBreak(c)) {
                 continue;
             }
             const uint8_t value = kDecode[static_cast<unsigned char>(c)];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mime/base64.h"
+#include "mime/text_util.h"
 #include "platform/text_case.h"
 
 namespace mailsift {
@@ -18,10 +19,6 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 // Longer names are no character set; iconv is not asked about them.
 constexpr size_t kMaxCharsetLength = 40;
-
-bool IsBlankOrBreak(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 // Length of the valid UTF-8 sequence at text[pos], 0 when there is none (overlong forms,
 // surrogates and values above U+10FFFF are invalid).
@@ -257,7 +254,7 @@ bool MatchEncodedWord(std::string_view text, size_t pos, EncodedWord& word) {
     const size_t charsetStart = pos + 2;
     size_t i = charsetStart;
     while (i < text.size() && text[i] != '?' && i - charsetStart <= kMaxCharsetLength &&
-           !IsBlankOrBreak(text[i])) {
+           !IsBlankOrLineBreak(text[i])) {
         ++i;
     }
     if (i >= text.size() || text[i] != '?' || i == charsetStart) return false;
@@ -268,7 +265,7 @@ bool MatchEncodedWord(std::string_view text, size_t pos, EncodedWord& word) {
     if (encoding != 'B' && encoding != 'Q') return false;
     const size_t textStart = i + 3;
     size_t j = textStart;
-    while (j < text.size() && text[j] != '?' && !IsBlankOrBreak(text[j])) ++j;
+    while (j < text.size() && text[j] != '?' && !IsBlankOrLineBreak(text[j])) ++j;
     if (j + 1 >= text.size() || text[j] != '?' || text[j + 1] != '=') return false;
     word.end = j + 2;
     word.charset = charset;
@@ -331,7 +328,7 @@ std::string DecodeHeader(std::string_view raw) {
             continue;
         }
         const std::string_view between = raw.substr(plainStart, pos - plainStart);
-        const bool onlyBlanks = std::all_of(between.begin(), between.end(), IsBlankOrBreak);
+        const bool onlyBlanks = std::all_of(between.begin(), between.end(), IsBlankOrLineBreak);
         if (!(afterWord && onlyBlanks)) {
             flush();
             AppendUnlabelled(between, cache, out);

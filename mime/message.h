@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "mime/address_list.h"
+#include "mime/address_headers.h"
 #include "mime/header_list.h"
 #include "mime/message_form.h"
 #include "mime/message_parts.h"

@@ -3,16 +3,14 @@
 #include <cstddef>
 #include <cstring>
 
+#include "mime/text_util.h"
+
 namespace mailsift {
 
 namespace {
 
 constexpr size_t kMaxLineLength = 76;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') {

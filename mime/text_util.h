@@ -8,18 +8,24 @@
 
 namespace mailsift {
 
+// Blanks as header and body grammars mean them: space and TAB.
 inline bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// A blank or the CR that a line read with CR LF ends with.
+inline bool IsBlankOrCr(char c) {
+    return IsBlank(c) || c == '\r';
+}
+
+// A blank or a line break; text that is encoded as a whole may be folded anywhere.
+inline bool IsBlankOrLineBreak(char c) {
+    return IsBlankOrCr(c) || c == '\n';
+}
+
 inline std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() &&
-           (IsBlank(text.front()) || text.front() == '\r' || text.front() == '\n')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r' || text.back() == '\n')) {
-        text.remove_suffix(1);
-    }
+    while (!text.empty() && IsBlankOrLineBreak(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlankOrLineBreak(text.back())) text.remove_suffix(1);
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "mime/alphabet_table.h"
+#include "mime/text_util.h"
 
 namespace mailsift {
 
@@ -33,22 +34,18 @@ char Character(uint32_t value, UuAlphabet alphabet) {
     return value == 0 ? '`' : static_cast<char>(' ' + value);
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view TrimTrailingBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.back())) {
+std::string_view TrimTrailingBlanksAndCr(std::string_view text) {
+    while (!text.empty() && IsBlankOrCr(text.back())) {
         text.remove_suffix(1);
     }
     return text;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
+std::string_view TrimBlanksAndCr(std::string_view text) {
+    while (!text.empty() && IsBlankOrCr(text.front())) {
         text.remove_prefix(1);
     }
-    return TrimTrailingBlanks(text);
+    return TrimTrailingBlanksAndCr(text);
 }
 
 size_t EncodedLength(size_t bytes) {
@@ -76,7 +73,7 @@ std::optional<UuBeginLine> ParseUuBeginLine(std::string_view line) {
         (line[kBegin.size()] != ' ' && line[kBegin.size()] != '\t')) {
         return std::nullopt;
     }
-    std::string_view rest = TrimBlanks(line.substr(kBegin.size()));
+    std::string_view rest = TrimBlanksAndCr(line.substr(kBegin.size()));
     size_t modeLength = 0;
     while (modeLength < rest.size() && rest[modeLength] >= '0' && rest[modeLength] <= '7') {
         ++modeLength;
@@ -86,7 +83,7 @@ std::optional<UuBeginLine> ParseUuBeginLine(std::string_view line) {
         return std::nullopt;
     }
     // A begin line without a name is more likely prose than an attachment.
-    const std::string_view name = TrimBlanks(rest.substr(modeLength));
+    const std::string_view name = TrimBlanksAndCr(rest.substr(modeLength));
     if (name.empty()) {
         return std::nullopt;
     }
@@ -94,7 +91,7 @@ std::optional<UuBeginLine> ParseUuBeginLine(std::string_view line) {
 }
 
 UuAlphabet DetectUuAlphabet(std::string_view firstDataLine) {
-    const std::string_view line = TrimTrailingBlanks(firstDataLine);
+    const std::string_view line = TrimTrailingBlanksAndCr(firstDataLine);
     if (line.empty()) {
         return UuAlphabet::Uue;
     }
@@ -114,8 +111,8 @@ UuAlphabet DetectUuAlphabet(std::string_view firstDataLine) {
 
 bool DecodeUuLine(std::string_view line, UuAlphabet alphabet, std::string& out) {
     // UUE lines may end in blanks that are data; XXE has none in its alphabet.
-    if (alphabet == UuAlphabet::Xxe || TrimTrailingBlanks(line) == "end") {
-        line = TrimTrailingBlanks(line);
+    if (alphabet == UuAlphabet::Xxe || TrimTrailingBlanksAndCr(line) == "end") {
+        line = TrimTrailingBlanksAndCr(line);
     }
     if (line.empty() || line == "end") {
         return false;

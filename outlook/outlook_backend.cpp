@@ -14,7 +14,7 @@
 #include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
 #include "platform/file_system.h"
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 #include "platform/work_hooks.h"
 #include "stores/store_handles.h"
 
@@ -37,7 +37,7 @@ std::string Numbered(const char* text, HRESULT result) {
 
 // A folder name as one component of a display path, which export paths are made of.
 std::string PathComponent(const std::string& name) {
-    return SafeFileName(name);
+    return SafePathComponent(name);
 }
 
 using EntryId = std::vector<mapi::BYTE>;

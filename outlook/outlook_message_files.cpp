@@ -13,7 +13,7 @@
 #include "outlook/mapi_values.h"
 #include "outlook/msg_storage.h"
 #include "platform/file_system.h"
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 #include "platform/text_case.h"
 
 namespace mailsift {

@@ -12,7 +12,7 @@
 #include "mime/message.h"
 #include "platform/date_time.h"
 #include "platform/file_system.h"
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 #include "platform/text_case.h"
 #include "stores/parsed_message.h"
 #include "stores/store_handles.h"
@@ -58,7 +58,7 @@ int64_t FileSize(const std::string& path) {
 
 // A folder's name as one component of a display path.
 std::string PathComponent(const std::string& name) {
-    return SafeFileName(name.substr(0, name.find_last_not_of(' ') + 1));
+    return SafePathComponent(name.substr(0, name.find_last_not_of(' ') + 1));
 }
 
 void FillFromInfo(const TMessageInfo& info, TMessage& message) {
@@ -114,7 +114,7 @@ std::vector<std::unique_ptr<TFolder>> ExpressStoreBackend::ListStoreFolders(
         // The stored name is a bare file name in every real store; a name with a folder part
         // must not lead the reader out of the store's folder.
         if (!folder->StoreFile.empty()) {
-            std::string name = SafeFileName(folder->StoreFile);
+            std::string name = SafePathComponent(folder->StoreFile);
             if (!IsExistingFile((directory / name).string())) {
                 const auto other = files.find(AsciiUpperCased(name));
                 if (other != files.end()) name = other->second;

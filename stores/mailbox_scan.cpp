@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "config/report_log.h"
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 #include "platform/work_hooks.h"
 
 namespace mailsift {
@@ -207,7 +207,7 @@ TFolder MakeFolder(const std::string& file, const std::string& name, const std::
                    TMessageOffset offsets) {
     TFolder folder;
     folder.Name = name;
-    folder.Path = "MailBox/" + below + "/" + SafeFileName(name);
+    folder.Path = "MailBox/" + below + "/" + SafePathComponent(name);
     folder.StoreFile = file;
     folder.MessageCount = static_cast<int32_t>(offsets.size());
     std::error_code error;
@@ -240,7 +240,7 @@ class TreeScan {
             }
             std::error_code error;
             if (std::filesystem::is_directory(std::filesystem::symlink_status(path, error))) {
-                ScanDirectory(path, below + "/" + SafeFileName(name), running_);
+                ScanDirectory(path, below + "/" + SafePathComponent(name), running_);
             }
         }
     }

@@ -71,7 +71,7 @@ class ExportRunTest : public ::testing::Test {
     }
 
     ExportStoreResult Export(ExportRun& run, const std::string& store, const char* client) {
-        return run.ExtractAllMessages(store, ".eml", client, true);
+        return run.ExtractAllMessages(store, client, true);
     }
 
     static MailboxMessage Message(const std::string& fromName, const std::string& subject,

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "mime/address_list.h"
+#include "mime/address_headers.h"
 #include "mime/encoded_words.h"
 #include "mime/header_list.h"
 #include "mime/rfc822_date.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 
 namespace mailsift {
 namespace {
@@ -46,14 +46,14 @@ TEST(WorkHooks, StopFlag) {
     EXPECT_FALSE(StopRequested());
 }
 
-TEST(SafeFileName, NamesCannotLeaveTheirFolder) {
-    EXPECT_EQ(SafeFileName("Inbox"), "Inbox");
-    EXPECT_EQ(SafeFileName("../../etc/x"), ".._.._etc_x");
-    EXPECT_EQ(SafeFileName("a\\b"), "a_b");
-    EXPECT_EQ(SafeFileName(std::string_view("a\0b", 3)), "a_b");
-    EXPECT_EQ(SafeFileName("."), "_");
-    EXPECT_EQ(SafeFileName(".."), "__");
-    EXPECT_EQ(SafeFileName("..."), "...");
+TEST(SafePathComponent, NamesCannotLeaveTheirFolder) {
+    EXPECT_EQ(SafePathComponent("Inbox"), "Inbox");
+    EXPECT_EQ(SafePathComponent("../../etc/x"), ".._.._etc_x");
+    EXPECT_EQ(SafePathComponent("a\\b"), "a_b");
+    EXPECT_EQ(SafePathComponent(std::string_view("a\0b", 3)), "a_b");
+    EXPECT_EQ(SafePathComponent("."), "_");
+    EXPECT_EQ(SafePathComponent(".."), "__");
+    EXPECT_EQ(SafePathComponent("..."), "...");
 }
 
 }  // namespace

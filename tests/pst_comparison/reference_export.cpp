@@ -10,7 +10,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "mime/address_list.h"
+#include "mime/address_headers.h"
 #include "mime/base64.h"
 #include "mime/encoded_words.h"
 #include "mime/header_list.h"

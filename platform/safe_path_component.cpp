@@ -1,8 +1,8 @@
-#include "platform/safe_name.h"
+#include "platform/safe_path_component.h"
 
 namespace mailsift {
 
-std::string SafeFileName(std::string_view name) {
+std::string SafePathComponent(std::string_view name) {
     if (name == "." || name == "..") return std::string(name.size(), '_');
     std::string safe(name);
     for (char& c : safe) {

@@ -1,4 +1,4 @@
-#include "mime/address_list.h"
+#include "mime/address_headers.h"
 
 #include <algorithm>
 
