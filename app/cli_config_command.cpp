@@ -19,7 +19,7 @@ void PrintSettings(std::ostream& out) {
     const std::pair<std::string_view, std::string> fields[] = {
         {"StoragePath", s.StoragePath},
         {"ExtractAddressesPath", s.ExtractAddressesPath},
-        {"MSOutlookStroreInEML", BoolText(s.MSOutlookStroreInEML)},
+        {"MSOutlookStroreInEML", BoolText(s.MSOutlookStoreInEml)},
         {"OutlookExpressBaseFile", s.OutlookExpressBaseFile},
         {"ThunderbirdBaseFile", s.ThunderbirdBaseFile},
         {"EudoraBaseFile", s.EudoraBaseFile},

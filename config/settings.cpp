@@ -123,7 +123,7 @@ void LoadSettings() {
     }
     Settings.ExtractAddressesPath = addressesPath;
 
-    Settings.MSOutlookStroreInEML = ReadBoolSetting("MSOutlookStroreInEML", false);
+    Settings.MSOutlookStoreInEml = ReadBoolSetting("MSOutlookStroreInEML", false);
 
     Settings.OutlookExpressBaseFile = ReadSetting("OutlookExpressBaseFile");
     Settings.ThunderbirdBaseFile = ReadSetting("ThunderbirdBaseFile");
@@ -148,7 +148,7 @@ void LoadSettings() {
 void SaveSettings() {
     WriteSetting("StoragePath", Settings.StoragePath);
     WriteSetting("ExtractAddressesPath", Settings.ExtractAddressesPath);
-    WriteSetting("MSOutlookStroreInEML", BoolText(Settings.MSOutlookStroreInEML));
+    WriteSetting("MSOutlookStroreInEML", BoolText(Settings.MSOutlookStoreInEml));
     WriteSetting("OutlookExpressBaseFile", Settings.OutlookExpressBaseFile);
     WriteSetting("ThunderbirdBaseFile", Settings.ThunderbirdBaseFile);
     WriteSetting("EudoraBaseFile", Settings.EudoraBaseFile);

@@ -26,7 +26,7 @@ enum ExtractSource : size_t {
 struct TSettings {
     std::string StoragePath;  // ends with "/" after LoadSettings
     std::string ExtractAddressesPath;
-    bool MSOutlookStroreInEML = false;
+    bool MSOutlookStoreInEml = false;
     std::string OutlookExpressBaseFile;
     std::string ThunderbirdBaseFile;
     std::string EudoraBaseFile;

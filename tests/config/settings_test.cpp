@@ -28,7 +28,7 @@ TEST_F(SettingsTest, EmptyFileLoadsDefaultsAndListsEveryKey) {
     LoadSettings();
     EXPECT_EQ(Settings.StoragePath, temp_ / "Docs/Messages Store/");
     EXPECT_EQ(Settings.ExtractAddressesPath, temp_ / "Docs/Messages Store/EmailAddresses.txt");
-    EXPECT_FALSE(Settings.MSOutlookStroreInEML);
+    EXPECT_FALSE(Settings.MSOutlookStoreInEml);
     EXPECT_EQ(Settings.OutlookExpressBaseFile, "");
     EXPECT_EQ(Settings.ThunderbirdBaseFile, "");
     EXPECT_TRUE(Settings.AppendPath);
@@ -48,7 +48,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
     WriteFileBytes(MainIni(), "SelectedLanguage\t1\r\n");
     LoadSettings();
     Settings.StoragePath = "/srv/mail  store/";
-    Settings.MSOutlookStroreInEML = true;
+    Settings.MSOutlookStoreInEml = true;
     Settings.OutlookExpressBaseFile = "/oe/";
     Settings.AppendPath = false;
     Settings.ExtractOptions = 2;
@@ -66,7 +66,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
     Settings = TSettings{};
     LoadSettings();
     EXPECT_EQ(Settings.StoragePath, "/srv/mail store/");
-    EXPECT_EQ(Settings.MSOutlookStroreInEML, saved.MSOutlookStroreInEML);
+    EXPECT_EQ(Settings.MSOutlookStoreInEml, saved.MSOutlookStoreInEml);
     EXPECT_EQ(Settings.OutlookExpressBaseFile, "/oe/");
     EXPECT_EQ(Settings.AppendPath, saved.AppendPath);
     EXPECT_EQ(Settings.ExtractOptions, 2);
