@@ -1,6 +1,5 @@
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "app/cli_commands.h"
 #include "config/settings.h"
@@ -9,36 +8,9 @@ namespace mailsift {
 
 namespace {
 
-std::string BoolText(bool value) {
-    return value ? "-1" : "0";
-}
-
 // Every field of the settings record, named as its key in main.ini and written as stored there.
 void PrintSettings(std::ostream& out) {
-    const TSettings& s = Settings;
-    const std::pair<std::string_view, std::string> fields[] = {
-        {"StoragePath", s.StoragePath},
-        {"ExtractAddressesPath", s.ExtractAddressesPath},
-        {"MSOutlookStroreInEML", BoolText(s.MSOutlookStroreInEML)},
-        {"OutlookExpressBaseFile", s.OutlookExpressBaseFile},
-        {"ThunderbirdBaseFile", s.ThunderbirdBaseFile},
-        {"EudoraBaseFile", s.EudoraBaseFile},
-        {"AppendPath", BoolText(s.AppendPath)},
-        {"ZipEmails", BoolText(s.ZipEmails)},
-        {"CheckForUpdate", BoolText(s.CheckForUpdate)},
-        {"ExtractOptions", std::to_string(s.ExtractOptions)},
-        {"ExtractFromMSOutlook", BoolText(s.ExtractFrom[0])},
-        {"ExtractFromOutlookExpress", BoolText(s.ExtractFrom[1])},
-        {"ExtractFromThunderbird", BoolText(s.ExtractFrom[2])},
-        {"ExtractFromEudora", BoolText(s.ExtractFrom[3])},
-        {"DebugMode", BoolText(s.DebugMode)},
-        {"SelectedLanguage", std::to_string(s.SelectedLanguage)},
-        {"LanguageNames0", s.LanguageNames[0]},
-        {"LanguageNames1", s.LanguageNames[1]},
-        {"LanguageNames2", s.LanguageNames[2]},
-        {"UpdateCode", std::to_string(s.UpdateCode)},
-    };
-    for (const auto& [name, value] : fields) out << name << '\t' << value << '\n';
+    for (const auto& [name, value] : ListSettings(Settings)) out << name << '\t' << value << '\n';
 }
 
 // A key holding a separator or a line break would be read back as another key, or split the

@@ -288,7 +288,7 @@ int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         const bool personalFolders = StoreKindOfPath(store) == StoreKind::PersonalFolders;
         const bool saveAsEml =
             !personalFolders ||
-            form.value_or(FormChoice{}).saveAsEml.value_or(Settings.MSOutlookStroreInEML);
+            form.value_or(FormChoice{}).saveAsEml.value_or(Settings.MSOutlookStoreInEml);
         const ExportStoreResult result =
             run.ExtractAllMessages(store, ClientName(source), saveAsEml);
         summary.StoreExported(ClientName(source), store, result);

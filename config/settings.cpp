@@ -1,10 +1,13 @@
 #include "config/settings.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 #include "config/folders.h"
 #include "config/key_file.h"
+#include "config/settings_keys.h"
 #include "platform/environment.h"
 #include "platform/text_case.h"
 #include "platform/thousands.h"
@@ -18,7 +21,6 @@ namespace {
 
 constexpr size_t kExpansionBufferSize = 1024;
 constexpr size_t kLanguageNameLength = 20;
-constexpr int kMaxExtractOptions = 3;
 
 std::string MainIni() {
     return ConfigFolder() + "main.ini";
@@ -61,10 +63,6 @@ std::optional<bool> ParseBoolean(std::string_view text) {
     return std::nullopt;
 }
 
-std::string BoolText(bool value) {
-    return value ? "-1" : "0";
-}
-
 // At most count UTF-8 characters; a multi-byte character is never split.
 std::string CutToCharacters(std::string_view text, size_t count) {
     size_t end = 0;
@@ -87,6 +85,77 @@ std::string PathFromWindows(std::string value) {
     if (!rest.empty() && rest.front() != '/') rest.insert(0, "/");
     char drive = value[0] >= 'a' ? value[0] : static_cast<char>(value[0] - 'A' + 'a');
     return WinePrefix() + "/dosdevices/" + drive + ":" + rest;
+}
+
+// The value of a row that takes one line of main.ini, as stored there.
+std::string StoredText(const SettingKey& row, const TSettings& settings) {
+    switch (row.kind) {
+        case SettingKind::Path:
+        case SettingKind::Folder:
+            return FieldOf<std::string>(row, settings);
+        case SettingKind::Flag:
+            return FieldOf<bool>(row, settings) ? "-1" : "0";
+        default:
+            return std::to_string(FieldOf<int>(row, settings));
+    }
+}
+
+int ReadLanguageChoice(const SettingKey& row) {
+    std::string text = ReadSetting(row.readKey());
+    std::optional<int> selected = ParseInteger(text);
+    if (!selected) throw StartupError("'" + text + "' is not a valid integer value");
+    if (*selected < 0 || *selected >= static_cast<int>(std::tuple_size_v<LanguageNameList>)) {
+        throw StartupError("\"" + std::string(row.key) + "\" in " + MainIni() + " is " + text +
+                           "; it must be 0, 1 or 2");
+    }
+    return *selected;
+}
+
+LanguageNameList ReadLanguageNames(const SettingKey& row) {
+    LanguageNameList names;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string value = i == 0 ? ReadSetting(row.readKey()) : ReadNextSetting(row.readKey());
+        names[i] = CutToCharacters(GetField(value, 1), kLanguageNameLength);
+        // A missing line, an empty value and an empty first field all leave a marker that
+        // names no language folder.
+        if (IsNotSet(names[i])) {
+            throw StartupError(MainIni() + " must hold three \"" + std::string(row.key) +
+                               "\" lines naming the language folders; line " +
+                               std::to_string(i + 1) + " is missing or names no folder");
+        }
+    }
+    return names;
+}
+
+void ReadRow(const SettingKey& row, TSettings& settings) {
+    switch (row.kind) {
+        case SettingKind::Path:
+        case SettingKind::Folder: {
+            std::string value = ReadSetting(row.readKey());
+            if (IsNotSet(value)) value = row.defaultPath ? row.defaultPath() : std::string();
+            if (row.kind == SettingKind::Folder && !value.ends_with('/')) value += '/';
+            FieldOf<std::string>(row, settings) = value;
+            break;
+        }
+        case SettingKind::Flag:
+            FieldOf<bool>(row, settings) = ReadBoolSetting(row.readKey(), row.defaultFlag);
+            break;
+        case SettingKind::Number:
+            FieldOf<int>(row, settings) = ReadIntSetting(row.readKey(), row.defaultNumber);
+            break;
+        case SettingKind::Choice: {
+            int value = ReadIntSetting(row.readKey(), row.defaultNumber);
+            FieldOf<int>(row, settings) =
+                (value >= 0 && value < row.choices) ? value : row.defaultNumber;
+            break;
+        }
+        case SettingKind::LanguageChoice:
+            FieldOf<int>(row, settings) = ReadLanguageChoice(row);
+            break;
+        case SettingKind::LanguageNames:
+            FieldOf<LanguageNameList>(row, settings) = ReadLanguageNames(row);
+            break;
+    }
 }
 
 }  // namespace
@@ -112,83 +181,45 @@ int ReadIntSetting(std::string_view key, int defaultValue) {
 }
 
 void LoadSettings() {
-    std::string storagePath = ReadSetting("StoragePath");
-    if (IsNotSet(storagePath)) storagePath = DefaultDocumentsFolder() + "/Messages Store/";
-    if (storagePath.back() != '/') storagePath += '/';
-    Settings.StoragePath = storagePath;
-
-    std::string addressesPath = ReadSetting("ExtractAddressesPath");
-    if (IsNotSet(addressesPath)) {
-        addressesPath = DefaultDocumentsFolder() + "/Messages Store/EmailAddresses.txt";
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.phase == SettingPhase::Load) ReadRow(row, Settings);
     }
-    Settings.ExtractAddressesPath = addressesPath;
-
-    Settings.MSOutlookStroreInEML = ReadBoolSetting("MSOutlookStroreInEML", false);
-
-    Settings.OutlookExpressBaseFile = ReadSetting("OutlookExpressBaseFile");
-    Settings.ThunderbirdBaseFile = ReadSetting("ThunderbirdBaseFile");
-    Settings.EudoraBaseFile = ReadSetting("EudoraBaseFile");
-    if (IsNotSet(Settings.OutlookExpressBaseFile))
-        Settings.OutlookExpressBaseFile = ReadStoreRoot();
-    if (IsNotSet(Settings.ThunderbirdBaseFile)) Settings.ThunderbirdBaseFile.clear();
-    if (IsNotSet(Settings.EudoraBaseFile)) Settings.EudoraBaseFile.clear();
-
-    Settings.AppendPath = ReadBoolSetting("AppendPath", true);
-    Settings.ZipEmails = ReadBoolSetting("ZipEmails", false);
-    Settings.CheckForUpdate = ReadBoolSetting("CheckForUpdate", true);
-    // The export switches over the format; a number it does not know means the default.
-    int options = ReadIntSetting("ExtractOptions", 0);
-    Settings.ExtractOptions = (options >= 0 && options <= kMaxExtractOptions) ? options : 0;
-    Settings.ExtractFromMSOutlook() = ReadBoolSetting("ExtractFromMSOutlook", false);
-    Settings.ExtractFromOutlookExpress() = ReadBoolSetting("ExtractFromOutlookExpress", false);
-    Settings.ExtractFromThunderbird() = ReadBoolSetting("ExtractFromThunderBird", false);
-    Settings.ExtractFromEudora() = ReadBoolSetting("ExtractFromEudora", false);
 }
 
 void SaveSettings() {
-    WriteSetting("StoragePath", Settings.StoragePath);
-    WriteSetting("ExtractAddressesPath", Settings.ExtractAddressesPath);
-    WriteSetting("MSOutlookStroreInEML", BoolText(Settings.MSOutlookStroreInEML));
-    WriteSetting("OutlookExpressBaseFile", Settings.OutlookExpressBaseFile);
-    WriteSetting("ThunderbirdBaseFile", Settings.ThunderbirdBaseFile);
-    WriteSetting("EudoraBaseFile", Settings.EudoraBaseFile);
-    WriteSetting("AppendPath", BoolText(Settings.AppendPath));
-    WriteSetting("ZipEmails", BoolText(Settings.ZipEmails));
-    WriteSetting("ExtractOptions", std::to_string(Settings.ExtractOptions));
-    WriteSetting("CheckForUpdate", BoolText(Settings.CheckForUpdate));
-    WriteSetting("ExtractFromMSOutlook", BoolText(Settings.ExtractFromMSOutlook()));
-    WriteSetting("ExtractFromOutlookExpress", BoolText(Settings.ExtractFromOutlookExpress()));
-    WriteSetting("ExtractFromThunderbird", BoolText(Settings.ExtractFromThunderbird()));
-    WriteSetting("ExtractFromEudora", BoolText(Settings.ExtractFromEudora()));
+    std::vector<const SettingKey*> order;
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.phase != SettingPhase::Load) continue;
+        order.push_back(&row);
+        if (row.writtenBeforePrevious) std::iter_swap(order.end() - 2, order.end() - 1);
+    }
+    for (const SettingKey* row : order) WriteSetting(row->key, StoredText(*row, Settings));
 }
 
 void ReadStartupSettings() {
-    Settings.DebugMode = ReadBoolSetting("DebugMode", true);
-
-    std::string selectedText = ReadSetting("SelectedLanguage");
-    std::optional<int> selected = ParseInteger(selectedText);
-    if (!selected) throw StartupError("'" + selectedText + "' is not a valid integer value");
-    std::array<std::string, 3> names;
-    if (*selected < 0 || *selected >= static_cast<int>(names.size())) {
-        throw StartupError("\"SelectedLanguage\" in " + MainIni() + " is " + selectedText +
-                           "; it must be 0, 1 or 2");
+    // The language choice is kept only together with the names it picks from, so a file whose
+    // names are unusable changes neither.
+    TSettings read = Settings;
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.phase != SettingPhase::Startup) continue;
+        ReadRow(row, read);
+        if (row.kind != SettingKind::LanguageChoice) Settings = read;
     }
+}
 
-    for (size_t i = 0; i < names.size(); ++i) {
-        std::string value = i == 0 ? ReadSetting("Language") : ReadNextSetting("Language");
-        names[i] = CutToCharacters(GetField(value, 1), kLanguageNameLength);
-        // A missing line, an empty value and an empty first field all leave a marker that
-        // names no language folder.
-        if (IsNotSet(names[i])) {
-            throw StartupError(MainIni() + " must hold three \"Language\" lines naming the " +
-                               "language folders; line " + std::to_string(i + 1) +
-                               " is missing or names no folder");
+std::vector<std::pair<std::string, std::string>> ListSettings(const TSettings& settings) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.kind != SettingKind::LanguageNames) {
+            lines.emplace_back(row.key, StoredText(row, settings));
+            continue;
+        }
+        const auto& names = FieldOf<LanguageNameList>(row, settings);
+        for (size_t i = 0; i < names.size(); ++i) {
+            lines.emplace_back(std::string(row.listedAs) + std::to_string(i), names[i]);
         }
     }
-
-    Settings.SelectedLanguage = *selected;
-    Settings.LanguageNames = names;
-    Settings.UpdateCode = ReadIntSetting("UpdateCode", 1);
+    return lines;
 }
 
 std::string DefaultDocumentsFolder() {

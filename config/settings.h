@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/environment.h"
 
@@ -23,10 +25,12 @@ enum ExtractSource : size_t {
     SourceEudora = 3,
 };
 
+using LanguageNameList = std::array<std::string, 3>;
+
 struct TSettings {
     std::string StoragePath;  // ends with "/" after LoadSettings
     std::string ExtractAddressesPath;
-    bool MSOutlookStroreInEML = false;
+    bool MSOutlookStoreInEml = false;
     std::string OutlookExpressBaseFile;
     std::string ThunderbirdBaseFile;
     std::string EudoraBaseFile;
@@ -37,7 +41,7 @@ struct TSettings {
     std::array<bool, 4> ExtractFrom{};  // indexed by ExtractSource
     bool DebugMode = true;
     int SelectedLanguage = 0;  // index into LanguageNames
-    std::array<std::string, 3> LanguageNames;
+    LanguageNameList LanguageNames;
     int UpdateCode = 1;
 
     bool& ExtractFromMSOutlook() { return ExtractFrom[SourceMSOutlook]; }
@@ -58,15 +62,21 @@ bool ReadBoolSetting(std::string_view key, bool defaultValue);
 // Decimal digits with an optional sign that fit an int; else defaultValue.
 int ReadIntSetting(std::string_view key, int defaultValue);
 
-// Fills Settings from "main.ini"; keys that are missing are appended to it.
+// Fills Settings from the keys of "main.ini" that SettingKeys() (settings_keys.h) reads at load;
+// keys that are missing are appended to it.
 void LoadSettings();
-// Writes the persistent fields of Settings, one key at a time. "SelectedLanguage" is not among
-// them: the Setup window writes it only when the language changes.
+// Writes the same keys back from Settings, one at a time. Keys read at startup are not among
+// them: the Setup window writes the language choice only when the language changes.
 void SaveSettings();
 
-// DebugMode, SelectedLanguage, the three language folder names and UpdateCode. Throws
-// StartupError for a configuration the program cannot run with.
+// Fills Settings from the keys that SettingKeys() reads at startup: the debug switch, the
+// language choice and folder names, the update code. Throws StartupError for a configuration
+// the program cannot run with.
 void ReadStartupSettings();
+
+// Every field of settings, in SettingKeys() order: its key and its value as main.ini stores it.
+// The language folder names are listed one a line, under numbered names.
+std::vector<std::pair<std::string, std::string>> ListSettings(const TSettings& settings);
 
 // The user's documents folder, without a trailing "/".
 std::string DefaultDocumentsFolder();

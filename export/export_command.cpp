@@ -57,7 +57,7 @@ void ExportMSOutlook(ExportRun& run, ExportDialogs& dialogs, ExportObserver* obs
         dialogs.OpenOutlookWizard();
     }
     run.StartClient(ExportOptions::FromSettings());
-    const bool saveAsEml = Settings.MSOutlookStroreInEML;
+    const bool saveAsEml = Settings.MSOutlookStoreInEml;
     for (const TMSOutlookStore& store : LoadMSOutlookFileList()) {
         if (StopRequested()) break;
         if (!store.Selected) continue;

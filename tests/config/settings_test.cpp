@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "config/settings_keys.h"
 #include "config_fixture.h"
+#include "platform/text_case.h"
 #include "support/file_helpers.h"
 
 namespace mailsift::test {
@@ -28,7 +36,7 @@ TEST_F(SettingsTest, EmptyFileLoadsDefaultsAndListsEveryKey) {
     LoadSettings();
     EXPECT_EQ(Settings.StoragePath, temp_ / "Docs/Messages Store/");
     EXPECT_EQ(Settings.ExtractAddressesPath, temp_ / "Docs/Messages Store/EmailAddresses.txt");
-    EXPECT_FALSE(Settings.MSOutlookStroreInEML);
+    EXPECT_FALSE(Settings.MSOutlookStoreInEml);
     EXPECT_EQ(Settings.OutlookExpressBaseFile, "");
     EXPECT_EQ(Settings.ThunderbirdBaseFile, "");
     EXPECT_TRUE(Settings.AppendPath);
@@ -48,7 +56,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
     WriteFileBytes(MainIni(), "SelectedLanguage\t1\r\n");
     LoadSettings();
     Settings.StoragePath = "/srv/mail  store/";
-    Settings.MSOutlookStroreInEML = true;
+    Settings.MSOutlookStoreInEml = true;
     Settings.OutlookExpressBaseFile = "/oe/";
     Settings.AppendPath = false;
     Settings.ExtractOptions = 2;
@@ -66,7 +74,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
     Settings = TSettings{};
     LoadSettings();
     EXPECT_EQ(Settings.StoragePath, "/srv/mail store/");
-    EXPECT_EQ(Settings.MSOutlookStroreInEML, saved.MSOutlookStroreInEML);
+    EXPECT_EQ(Settings.MSOutlookStoreInEml, saved.MSOutlookStoreInEml);
     EXPECT_EQ(Settings.OutlookExpressBaseFile, "/oe/");
     EXPECT_EQ(Settings.AppendPath, saved.AppendPath);
     EXPECT_EQ(Settings.ExtractOptions, 2);
@@ -196,6 +204,200 @@ TEST_F(SettingsTest, OverlongExpansionKeepsTheText) {
     ScopedEnv shortValue("MAILSIFT_TEST_SHORT", "/short");
     EXPECT_EQ(ExpandEnvironmentPath("%MAILSIFT_TEST_LONG%/a"), "%MAILSIFT_TEST_LONG%/a");
     EXPECT_EQ(ExpandEnvironmentPath("%MAILSIFT_TEST_SHORT%/a"), "/short/a");
+}
+
+// The key table: every consumer of main.ini's keys reads them from it, so these check the table
+// against the file it stands for rather than any one consumer.
+using SettingKeysTest = SettingsTest;
+
+const void* FieldAddress(const SettingKey& row, const TSettings& settings) {
+    return std::visit(
+        [&](auto field) -> const void* {
+            if constexpr (std::is_same_v<decltype(field), ExtractSource>) {
+                return &settings.ExtractFrom[field];
+            } else {
+                return &(settings.*field);
+            }
+        },
+        row.field);
+}
+
+const SettingKey& RowOf(const void* field, const TSettings& settings) {
+    for (const SettingKey& row : SettingKeys()) {
+        if (FieldAddress(row, settings) == field) return row;
+    }
+    throw std::out_of_range("no row reaches the field");
+}
+
+// A value for the row's field that differs from what an empty main.ini gives.
+void SetOtherThanDefault(const SettingKey& row, TSettings& settings) {
+    const std::string path = "/set/" + std::string(row.key);
+    switch (row.kind) {
+        case SettingKind::Path:
+            FieldOf<std::string>(row, settings) = path;
+            break;
+        case SettingKind::Folder:
+            FieldOf<std::string>(row, settings) = path + "/";
+            break;
+        case SettingKind::Flag:
+            FieldOf<bool>(row, settings) = !row.defaultFlag;
+            break;
+        case SettingKind::Number:
+            FieldOf<int>(row, settings) = row.defaultNumber + 7;
+            break;
+        case SettingKind::Choice:
+            FieldOf<int>(row, settings) = row.defaultNumber == 0 ? row.choices - 1 : 0;
+            break;
+        case SettingKind::LanguageChoice:
+            FieldOf<int>(row, settings) = 2;
+            break;
+        case SettingKind::LanguageNames:
+            FieldOf<LanguageNameList>(row, settings) = {"Deutsch", "Français", "Italiano"};
+            break;
+    }
+}
+
+std::map<std::string, std::string> Listed(const TSettings& settings) {
+    const auto lines = ListSettings(settings);
+    return {lines.begin(), lines.end()};
+}
+
+TEST_F(SettingKeysTest, EveryFieldHasExactlyOneRowOfItsType) {
+    const TSettings s;
+    std::vector<const void*> reached;
+    for (const SettingKey& row : SettingKeys()) reached.push_back(FieldAddress(row, s));
+    std::vector<const void*> fields = {&s.StoragePath,         &s.ExtractAddressesPath,
+                                       &s.MSOutlookStoreInEml, &s.OutlookExpressBaseFile,
+                                       &s.ThunderbirdBaseFile, &s.EudoraBaseFile,
+                                       &s.AppendPath,          &s.ZipEmails,
+                                       &s.CheckForUpdate,      &s.ExtractOptions,
+                                       &s.ExtractFrom[0],      &s.ExtractFrom[1],
+                                       &s.ExtractFrom[2],      &s.ExtractFrom[3],
+                                       &s.DebugMode,           &s.SelectedLanguage,
+                                       &s.LanguageNames,       &s.UpdateCode};
+    std::sort(reached.begin(), reached.end());
+    std::sort(fields.begin(), fields.end());
+    EXPECT_EQ(reached, fields);
+
+    std::set<std::string> keys;
+    for (const SettingKey& row : SettingKeys()) {
+        EXPECT_TRUE(keys.insert(AsciiUpperCased(row.key)).second) << row.key << " has two rows";
+        TSettings settings;
+        EXPECT_NO_THROW(SetOtherThanDefault(row, settings)) << row.key << ": kind and field differ";
+    }
+}
+
+TEST_F(SettingKeysTest, StoredKeysKeepTheSpellingsOfExistingFiles) {
+    const TSettings s;
+    const SettingKey& eml = RowOf(&s.MSOutlookStoreInEml, s);
+    EXPECT_EQ(eml.key, "MSOutlookStroreInEML");
+    EXPECT_EQ(eml.readKey(), "MSOutlookStroreInEML");
+    const SettingKey& thunderbird = RowOf(&s.ExtractFrom[SourceThunderbird], s);
+    EXPECT_EQ(thunderbird.key, "ExtractFromThunderbird");
+    EXPECT_EQ(thunderbird.readKey(), "ExtractFromThunderBird");
+    const SettingKey& names = RowOf(&s.LanguageNames, s);
+    EXPECT_EQ(names.key, "Language");
+    EXPECT_EQ(names.listedAs, "LanguageNames");
+
+    for (const SettingKey& row : SettingKeys()) {
+        if (&row == &thunderbird) continue;
+        EXPECT_EQ(row.readKey(), row.key) << "only the Thunderbird switch reads another spelling";
+    }
+}
+
+TEST_F(SettingKeysTest, EveryRowRoundTripsThroughMainIni) {
+    WriteFileBytes(MainIni(), "");
+    LoadSettings();
+    WriteFileBytes(MainIni(),
+                   "SelectedLanguage\t0\r\nLanguage\tEnglish\r\nLanguage\tA\r\nLanguage\tB\r\n");
+    ReadStartupSettings();
+    const TSettings fromEmpty = Settings;
+
+    TSettings wanted;
+    for (const SettingKey& row : SettingKeys()) SetOtherThanDefault(row, wanted);
+    const auto wantedListing = Listed(wanted);
+    for (const auto& [name, value] : Listed(fromEmpty)) {
+        EXPECT_NE(wantedListing.at(name), value) << name << " would pass without being read";
+    }
+
+    // Keys read at startup are not saved; they are written as `config` lists them.
+    WriteFileBytes(MainIni(), "");
+    Settings = wanted;
+    SaveSettings();
+    std::string text = ReadFileBytes(MainIni());
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.phase != SettingPhase::Startup) continue;
+        if (row.kind == SettingKind::LanguageNames) {
+            for (const std::string& name : FieldOf<LanguageNameList>(row, wanted)) {
+                text += std::string(row.key) + "\t" + name + "\r\n";
+            }
+        } else {
+            text += std::string(row.key) + "\t" + wantedListing.at(std::string(row.key)) + "\r\n";
+        }
+    }
+    WriteFileBytes(MainIni(), text);
+
+    Settings = TSettings{};
+    LoadSettings();
+    ReadStartupSettings();
+    EXPECT_EQ(Listed(Settings), wantedListing);
+    EXPECT_EQ(ReadFileBytes(MainIni()), text) << "every key read was among those written";
+}
+
+TEST_F(SettingKeysTest, ListingFollowsTheTableAndShowsWhatMainIniStores) {
+    for (const SettingKey& row : SettingKeys()) SetOtherThanDefault(row, Settings);
+    SaveSettings();
+    std::map<std::string, std::string> stored;
+    const std::string text = ReadFileBytes(MainIni());
+    for (size_t start = 0; start < text.size(); start = text.find("\r\n", start) + 2) {
+        const size_t tab = text.find('\t', start);
+        stored[text.substr(start, tab - start)] =
+            text.substr(tab + 1, text.find("\r\n", tab) - tab - 1);
+    }
+
+    const auto listing = ListSettings(Settings);
+    auto line = listing.begin();
+    for (const SettingKey& row : SettingKeys()) {
+        const size_t count =
+            row.kind == SettingKind::LanguageNames ? Settings.LanguageNames.size() : 1;
+        for (size_t i = 0; i < count; ++i, ++line) {
+            ASSERT_NE(line, listing.end()) << row.key << " is not listed";
+            if (count == 1) {
+                EXPECT_EQ(line->first, row.key);
+            } else {
+                EXPECT_EQ(line->first, std::string(row.listedAs) + std::to_string(i));
+                EXPECT_EQ(line->second, Settings.LanguageNames[i]);
+            }
+            if (row.phase == SettingPhase::Load) {
+                EXPECT_EQ(line->second, stored.at(line->first));
+            }
+        }
+    }
+    EXPECT_EQ(line, listing.end());
+    for (const auto& [key, value] : stored) {
+        EXPECT_TRUE(std::any_of(listing.begin(), listing.end(),
+                                [&](const auto& listed) { return listed.first == key; }))
+            << key << " is saved but not listed";
+    }
+}
+
+TEST_F(SettingKeysTest, StartupKeepsTheLanguageChoiceOnlyWithUsableNames) {
+    WriteFileBytes(MainIni(),
+                   "DebugMode\t0\r\nSelectedLanguage\t2\r\nLanguage\tA\r\nLanguage\t\r\n"
+                   "UpdateCode\t5\r\n");
+    EXPECT_THROW(ReadStartupSettings(), StartupError);
+    EXPECT_FALSE(Settings.DebugMode) << "read before the names";
+    EXPECT_EQ(Settings.SelectedLanguage, 0);
+    EXPECT_EQ(Settings.LanguageNames, LanguageNameList{});
+    EXPECT_EQ(Settings.UpdateCode, 1) << "read after the names";
+
+    WriteFileBytes(MainIni(),
+                   "DebugMode\t0\r\nSelectedLanguage\t2\r\nLanguage\tA\r\nLanguage\tB\r\n"
+                   "Language\tC\r\nUpdateCode\t5\r\n");
+    ReadStartupSettings();
+    EXPECT_EQ(Settings.SelectedLanguage, 2);
+    EXPECT_EQ(Settings.LanguageNames, (LanguageNameList{"A", "B", "C"}));
+    EXPECT_EQ(Settings.UpdateCode, 5);
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST_F(ExportCommandTest, ANotConfiguredClientIsOfferedItsSetupAndExportedAsItTh
 
 TEST_F(ExportCommandTest, MSOutlookExportsTheTickedFilesWithARunningCounter) {
     Settings.ExtractFrom = {true, false, false, false};
-    Settings.MSOutlookStroreInEML = true;
+    Settings.MSOutlookStoreInEml = true;
     const std::string first = WriteMailboxFolder("first", samples::MailClient::Thunderbird);
     const std::string second = WriteMailboxFolder("second", samples::MailClient::Thunderbird);
     SaveMSOutlookFileList(
