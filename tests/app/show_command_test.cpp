@@ -7,6 +7,7 @@
 #include "app/cli.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
+#include "support/test_program_folder.h"
 
 namespace mailsift {
 namespace {
@@ -20,6 +21,13 @@ struct ShowRun {
     std::string err;
 };
 
+// The command reads the settings as every command does: from a program folder of the test's own,
+// not from whatever folder an earlier test in this process left behind.
+class ShowCommandTest : public ::testing::Test {
+  protected:
+    test::TestProgramFolder home_;
+};
+
 ShowRun Show(const std::string& path, bool json = true) {
     std::ostringstream out, err;
     std::vector<std::string> args{"show", path};
@@ -28,7 +36,7 @@ ShowRun Show(const std::string& path, bool json = true) {
     return {status, out.str(), err.str()};
 }
 
-TEST(ShowCommandTest, PrintsTheModelAsJson) {
+TEST_F(ShowCommandTest, PrintsTheModelAsJson) {
     TempDir folder;
     const std::string path = folder / "m.eml";
     WriteFileBytes(path,
@@ -71,7 +79,7 @@ TEST(ShowCommandTest, PrintsTheModelAsJson) {
     EXPECT_EQ(Show("").status, 2);
 }
 
-TEST(ShowCommandTest, DigestMembersAreMessagesAndATypeWithoutSubtypeIsText) {
+TEST_F(ShowCommandTest, DigestMembersAreMessagesAndATypeWithoutSubtypeIsText) {
     TempDir folder;
     const std::string digest = folder / "digest.eml";
     WriteFileBytes(digest,
@@ -94,7 +102,7 @@ TEST(ShowCommandTest, DigestMembersAreMessagesAndATypeWithoutSubtypeIsText) {
 }
 
 // Real mail written by several mailers, each message checked against Python's email package.
-TEST(ShowCommandTest, AgreesWithAStandardReaderOnRealMail) {
+TEST_F(ShowCommandTest, AgreesWithAStandardReaderOnRealMail) {
     const std::string shared = test::SharedFixturesDir();
     if (shared.empty()) GTEST_SKIP() << "../shared is absent: no real mail to read";
     if (std::system("python3 -c 'import email' >/dev/null 2>&1") != 0) {
