@@ -53,7 +53,7 @@ std::vector<std::string> MakePool() {
 }
 
 mailsift::samples::MailboxMessage RandomMessage(std::mt19937& random,
-                                             const std::vector<std::string>& pool) {
+                                                const std::vector<std::string>& pool) {
     std::uniform_int_distribution<size_t> pick(0, pool.size() - 1);
     mailsift::samples::MailboxMessage message;
     message.FromAddress = pool[pick(random)];

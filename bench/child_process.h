@@ -54,8 +54,7 @@ inline int ExportStoreInChild(const std::string& store, const std::string& stora
                    .AppendPath = false,
                    .ZipEmails = false,
                    .ExtractOptions = 0});
-    const ExportStoreResult result =
-        run.ExtractAllMessages(store, clientName, extension == ".eml");
+    const ExportStoreResult result = run.ExtractAllMessages(store, clientName, extension == ".eml");
     std::printf("  %lld messages, %lld files\n", static_cast<long long>(result.Messages),
                 static_cast<long long>(result.Files));
     return result.Opened() && result.WriteFailures == 0 ? 0 : 1;

@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "config/settings.h"
-#include "stores/express_backend.h"
 #include "samples/dbx_store_writer.h"
+#include "stores/express_backend.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "bench/sample_mail.h"
 #include "config/folders.h"
 #include "config/settings.h"
-#include "stores/dbx_reader.h"
 #include "samples/dbx_store_writer.h"
 #include "samples/mailbox_writer.h"
+#include "stores/dbx_reader.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 
 #include "bench/sample_mail.h"
 #include "config/settings.h"
+#include "samples/mailbox_writer.h"
 #include "stores/mailbox_backend.h"
 #include "stores/mailbox_scan.h"
-#include "samples/mailbox_writer.h"
 
 namespace {
 

@@ -32,7 +32,7 @@ struct SampleShape {
 
 // Message n, from one of 97 senders.
 inline samples::MailboxMessage SampleMessage(std::mt19937& random, size_t n,
-                                          const SampleShape& shape = {}) {
+                                             const SampleShape& shape = {}) {
     samples::MailboxMessage message;
     message.FromName = "Sender " + std::to_string(n % 97);
     message.FromAddress = "sender" + std::to_string(n % 97) + "@example.com";

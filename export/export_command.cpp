@@ -47,7 +47,8 @@ std::string OutlookExpressStorePath(const std::string& base) {
 
 void Export(ExportRun& run, const std::string& storePath, ExtractSource source, bool saveAsEml,
             ExportObserver* observer) {
-    const ExportStoreResult result = run.ExtractAllMessages(storePath, ClientName(source), saveAsEml);
+    const ExportStoreResult result =
+        run.ExtractAllMessages(storePath, ClientName(source), saveAsEml);
     if (observer != nullptr) observer->StoreExported(ClientName(source), storePath, result);
 }
 

@@ -148,18 +148,16 @@ class StoreExport {
     }
 
     void ExportMessage(StoreHandle handle, const TFolder& folder, int32_t index,
-                       const TMessage& message, const std::string& folderPath,
-                       bool saveAsEml) {
+                       const TMessage& message, const std::string& folderPath, bool saveAsEml) {
         switch (form_) {
             case ExportForm::MessageFiles: {
                 const std::string& sender =
                     message.FromName.empty() ? message.FromAddress : message.FromName;
                 bool exists = false;
-                const std::string name =
-                    UnwrittenName(MakeSafeFileName(folderPath + std::to_string(index + 1) + " " +
-                                                   SafePathComponent(sender) +
-                                                   (saveAsEml ? ".eml" : ".msg")),
-                                  exists);
+                const std::string name = UnwrittenName(
+                    MakeSafeFileName(folderPath + std::to_string(index + 1) + " " +
+                                     SafePathComponent(sender) + (saveAsEml ? ".eml" : ".msg")),
+                    exists);
                 std::error_code ignored;
                 if (exists) std::filesystem::remove(name, ignored);
                 TakeWrittenFile(name, message.Received,

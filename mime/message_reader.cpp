@@ -362,8 +362,7 @@ class MessageBodyReader {
         } else if (parent < message_.MessageParts.size()) {
             parentType = message_.MessageParts[parent]->ContentType;
         }
-        return EqualsIgnoringCase(parentType, "multipart/digest") ? "message/rfc822"
-                                                                   : "text/plain";
+        return EqualsIgnoringCase(parentType, "multipart/digest") ? "message/rfc822" : "text/plain";
     }
 
     static bool IsStandardPartHeader(std::string_view name) {

@@ -1,8 +1,8 @@
 #pragma once
-// Writes sample Outlook Express stores for the demo, tests and benchmarks: folder files holding messages and the
-// "folders.dbx" that lists them, laid out as the mail client lays them out (file header and
-// file info, message infos, index trees with several levels, text in 512-byte blocks), and
-// tells where each structure went so that tests can damage it.
+// Writes sample Outlook Express stores for the demo, tests and benchmarks: folder files holding
+// messages and the "folders.dbx" that lists them, laid out as the mail client lays them out (file
+// header and file info, message infos, index trees with several levels, text in 512-byte blocks),
+// and tells where each structure went so that tests can damage it.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -6,8 +6,8 @@
 
 #include "app/cli.h"
 #include "config/settings.h"
-#include "support/file_helpers.h"
 #include "samples/mailbox_writer.h"
+#include "support/file_helpers.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
@@ -29,7 +29,8 @@ class CliAddressesTest : public ::testing::Test {
     CliAddressesTest() {
         // A Thunderbird profile's mail: Inbox and a subfolder, each with its index file.
         const std::string root = mail_.path().string();
-        samples::MailboxWriter inbox(samples::AddMailboxFolder(MailClient::Thunderbird, root, "Inbox"));
+        samples::MailboxWriter inbox(
+            samples::AddMailboxFolder(MailClient::Thunderbird, root, "Inbox"));
         samples::MailboxMessage message;
         message.To = "Bob Receiver <Bob@Example.org>, <carol@example.net>";
         inbox.Add(message);
@@ -37,7 +38,8 @@ class CliAddressesTest : public ::testing::Test {
         inbox.Add(message);
         inbox.Close();
         const std::string sub = samples::AddSubfolderDir(MailClient::Thunderbird, root, "Inbox");
-        samples::MailboxWriter archive(samples::AddMailboxFolder(MailClient::Thunderbird, sub, "Old"));
+        samples::MailboxWriter archive(
+            samples::AddMailboxFolder(MailClient::Thunderbird, sub, "Old"));
         message.FromAddress = "erin@example.com";
         message.To = "<ann@example.org>";
         archive.Add(message);

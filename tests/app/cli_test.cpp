@@ -8,9 +8,9 @@
 #include "config/folders.h"
 #include "platform/date_time.h"
 #include "samples/dbx_store_writer.h"
+#include "samples/mailbox_writer.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
-#include "samples/mailbox_writer.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 

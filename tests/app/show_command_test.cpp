@@ -87,9 +87,10 @@ TEST_F(ShowCommandTest, DigestMembersAreMessagesAndATypeWithoutSubtypeIsText) {
                    "--d\r\n\r\nSubject: member\r\n\r\nbody\r\n--d--\r\n");
     const ShowRun members = Show(digest);
     ASSERT_EQ(members.status, 0) << members.err;
-    EXPECT_NE(members.out.find(
-                  R"("kind":"attachment","file_name":"message.eml","content_type":"message/rfc822")"),
-              std::string::npos)
+    EXPECT_NE(
+        members.out.find(
+            R"("kind":"attachment","file_name":"message.eml","content_type":"message/rfc822")"),
+        std::string::npos)
         << members.out;
 
     const std::string untyped = folder / "untyped.eml";

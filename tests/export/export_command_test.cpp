@@ -92,7 +92,8 @@ TEST_F(ExportCommandTest, NoClientChosenAsksAndExportsNothing) {
 }
 
 TEST_F(ExportCommandTest, ClientsRunInOrderEachWithItsOwnCounter) {
-    Settings.ThunderbirdBaseFile = WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
+    Settings.ThunderbirdBaseFile =
+        WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
     Settings.EudoraBaseFile = WriteMailboxFolder("eudora", samples::MailClient::Eudora);
     const std::string express = home_.dir() / "express";
     fs::create_directories(express);
@@ -130,7 +131,8 @@ TEST_F(ExportCommandTest, ANotConfiguredClientIsOfferedItsSetupAndExportedAsItTh
     Settings.ExtractFrom = {false, false, true, true};
     Settings.ThunderbirdBaseFile = home_.dir() / "nowhere";
     Settings.EudoraBaseFile = home_.dir() / "nowhere either";
-    const std::string configured = WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
+    const std::string configured =
+        WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
     dialogs_.answer = true;
     // The user fixes the Thunderbird folder in the setup; Eudora stays wrong.
     dialogs_.onSetup = [&] {
@@ -165,7 +167,8 @@ TEST_F(ExportCommandTest, MSOutlookExportsTheTickedFilesWithARunningCounter) {
 }
 
 TEST_F(ExportCommandTest, AStopSkipsTheRemainingClients) {
-    Settings.ThunderbirdBaseFile = WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
+    Settings.ThunderbirdBaseFile =
+        WriteMailboxFolder("thunderbird", samples::MailClient::Thunderbird);
     Settings.EudoraBaseFile = WriteMailboxFolder("eudora", samples::MailClient::Eudora);
     Settings.ExtractFrom = {false, false, true, true};
     int reports = 0;

@@ -13,9 +13,9 @@
 #include "export/history_database.h"
 #include "platform/date_time.h"
 #include "platform/work_hooks.h"
+#include "samples/mailbox_writer.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
-#include "samples/mailbox_writer.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {

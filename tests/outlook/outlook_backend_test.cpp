@@ -10,10 +10,10 @@
 
 #include "config/report_log.h"
 #include "config/settings.h"
-#include "mime/header_list.h"
-#include "mime/message.h"
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
+#include "mime/header_list.h"
+#include "mime/message.h"
 #include "outlook/default_store_backends.h"
 #include "outlook/mapi_library.h"
 #include "outlook/msg_storage.h"

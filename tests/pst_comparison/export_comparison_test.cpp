@@ -107,8 +107,7 @@ void ExportAs(const std::string& pst, const fs::path& storage, ExportForm form,
     options.AppendPath = false;
     options.ExtractOptions = static_cast<int>(form);
     ExportRun run(options);
-    const ExportStoreResult result =
-        run.ExtractAllMessages(pst, "MSOutlook", extension == ".eml");
+    const ExportStoreResult result = run.ExtractAllMessages(pst, "MSOutlook", extension == ".eml");
     if (!result.Opened() || result.WriteFailures != 0) {
         throw std::runtime_error("the export of " + pst + " failed: open result " +
                                  std::to_string(result.OpenResult) + ", " +

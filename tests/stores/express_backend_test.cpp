@@ -410,7 +410,7 @@ TEST_F(ExpressBackendTest, DamageIsReportedOncePerFileAndKind) {
     const std::vector<int32_t> blocks = writer.Write(Store("Inbox.dbx")).Blocks[0];
     ASSERT_EQ(blocks.size(), 4u);
     samples::PatchDbxUint32(Store("Inbox.dbx"), blocks[3] + samples::kDbxBlockNext,
-                         static_cast<uint32_t>(blocks[1]));
+                            static_cast<uint32_t>(blocks[1]));
 
     Open(Store("Inbox.dbx"));
     TMessageExtractionOptions body;

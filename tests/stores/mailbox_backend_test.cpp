@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
+#include "samples/mailbox_writer.h"
 #include "stores/store_facade.h"
 #include "support/fake_store_backend.h"
 #include "support/file_helpers.h"
-#include "samples/mailbox_writer.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 

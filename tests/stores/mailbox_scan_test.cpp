@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/work_hooks.h"
-#include "support/file_helpers.h"
 #include "samples/mailbox_writer.h"
+#include "support/file_helpers.h"
 #include "support/temp_dir.h"
 #include "support/test_program_folder.h"
 
