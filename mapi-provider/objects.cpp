@@ -5,7 +5,8 @@
 #include <initializer_list>
 
 #include "mapi-provider/allocator.h"
-#include "mapi-provider/guarded.h"
+#include "mapi/com_object.h"
+#include "mapi/guarded.h"
 #include "mapi/utf16.h"
 
 namespace mailsift::mapi_provider {
@@ -751,10 +752,7 @@ class Message final : public NodeObject<IMessage> {
             if (FAILED(hr)) {
                 return hr;
             }
-            LPUNKNOWN unknown = nullptr;
-            hr = HandOut<IAttach>(new Attach(attachment), riid, &unknown);
-            *result = static_cast<LPATTACH>(static_cast<IMAPIProp*>(unknown));
-            return hr;
+            return HandOut<IAttach>(new Attach(attachment), riid, result);
         });
     }
 

@@ -1,7 +1,6 @@
 #pragma once
 // The MAPI objects of an opened personal folder file: store, folders, messages, attachments,
 // recipients, attachment streams and tables, all read-only views of libpff items.
-#include <atomic>
 #include <memory>
 #include <string>
 #include <variant>
@@ -11,56 +10,6 @@
 #include "mapi/mapi_interfaces.h"
 
 namespace mailsift::mapi_provider {
-
-// COM-style reference counting shared by every object handed out; an object starts with one
-// reference, owned by whoever receives it.
-template <class Iface>
-class ComObject : public Iface {
-  public:
-    mapi::HRESULT QueryInterface(mapi::REFIID riid, mapi::LPVOID* object) override {
-        if (object == nullptr) {
-            return mapi::MAPI_E_INVALID_PARAMETER;
-        }
-        if (riid == mapi::IID_IUnknown || Supports(riid)) {
-            AddRef();
-            *object = static_cast<Iface*>(this);
-            return mapi::S_OK;
-        }
-        *object = nullptr;
-        return mapi::MAPI_E_INTERFACE_NOT_SUPPORTED;
-    }
-    mapi::ULONG AddRef() override { return ++references_; }
-    mapi::ULONG Release() override {
-        mapi::ULONG left = --references_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-  protected:
-    ComObject() = default;
-    virtual ~ComObject() = default;
-    virtual bool Supports(mapi::REFIID riid) const = 0;
-
-  private:
-    std::atomic<mapi::ULONG> references_{1};
-};
-
-// Hands `object` (holding one reference) to the caller as `riid`, or as itself when no
-// interface is named; the reference is dropped when the interface is not supported.
-template <class Iface>
-mapi::HRESULT HandOut(Iface* object, mapi::LPCIID riid, mapi::LPUNKNOWN* out) {
-    if (riid == nullptr) {
-        *out = object;
-        return mapi::S_OK;
-    }
-    mapi::LPVOID cast = nullptr;
-    mapi::HRESULT hr = object->QueryInterface(*riid, &cast);
-    object->Release();
-    *out = static_cast<mapi::LPUNKNOWN>(cast);
-    return hr;
-}
 
 // The rows behind a table, read one at a time with whatever columns are set.
 class RowSource {

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
@@ -13,6 +12,8 @@
 #include <new>
 #include <string_view>
 
+#include "mapi/com_object.h"
+#include "mapi/guarded.h"
 #include "mapi/mapi_tags.h"
 #include "platform/positioned_io.h"
 
@@ -372,60 +373,8 @@ MsgPropertyBag Snapshot(const MsgPropertyBag& bag) {
     return bag;
 }
 
-template <class Body>
-HRESULT Guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return MAPI_E_NOT_ENOUGH_MEMORY;
-    } catch (...) {
-        return MAPI_E_CALL_FAILED;
-    }
-}
-
 // ---------------------------------------------------------------------------------------
 // Objects
-
-template <class Iface>
-class ComObject : public Iface {
-  public:
-    HRESULT QueryInterface(REFIID riid, LPVOID* object) override {
-        if (object == nullptr) return MAPI_E_INVALID_PARAMETER;
-        if (riid == IID_IUnknown || Supports(riid)) {
-            AddRef();
-            *object = static_cast<Iface*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return MAPI_E_INTERFACE_NOT_SUPPORTED;
-    }
-    ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-  protected:
-    ComObject() = default;
-    virtual ~ComObject() = default;
-    virtual bool Supports(REFIID riid) const = 0;
-
-  private:
-    std::atomic<ULONG> references_{1};
-};
-
-// Hands `object` (holding one reference) out as `riid`, or as itself when none is named.
-template <class Iface>
-HRESULT HandOut(Iface* object, LPCIID riid, LPVOID* out) {
-    if (riid == nullptr) {
-        *out = object;
-        return S_OK;
-    }
-    const HRESULT hr = object->QueryInterface(*riid, out);
-    object->Release();
-    return hr;
-}
 
 // Whoever holds the properties a stream writes to.
 class BlobOwner {
@@ -756,7 +705,7 @@ class Message final : public PropObject<IMessage> {
             Attach* attach = found->second != nullptr
                                  ? new Attach(this, number, depth_, buffers_, *found->second)
                                  : new Attach(this, number, depth_, buffers_);
-            return HandOutAttach(attach, riid, result);
+            return HandOut<IAttach>(attach, riid, result);
         });
     }
 
@@ -772,7 +721,7 @@ class Message final : public PropObject<IMessage> {
             slots_[assigned] = nullptr;
             ++nextAttachNum_;
             if (number != nullptr) *number = assigned;
-            return HandOutAttach(attach, riid, result);
+            return HandOut<IAttach>(attach, riid, result);
         });
     }
 
@@ -796,13 +745,6 @@ class Message final : public PropObject<IMessage> {
   private:
     bool Supports(REFIID riid) const override {
         return riid == IID_IMAPIProp || riid == IID_IMessage;
-    }
-
-    static HRESULT HandOutAttach(Attach* attach, LPCIID riid, LPATTACH* result) {
-        LPVOID out = nullptr;
-        const HRESULT hr = HandOut<IAttach>(attach, riid, &out);
-        *result = static_cast<LPATTACH>(out);
-        return hr;
     }
 
     // A recipient's properties as given; values that cannot be kept are left out, as
