@@ -7,6 +7,8 @@
 #include "mapi-provider/allocator.h"
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"
+#include "mapi/interface_cast.h"
+#include "mapi/interface_ref.h"
 #include "mapi/utf16.h"
 
 namespace mailsift::mapi_provider {
@@ -886,21 +888,6 @@ HRESULT NewEmbeddedMessage(const NodePtr& attachment, Message** message) {
 // ---------------------------------------------------------------------------------------
 // CopyTo
 
-template <class T>
-struct Releaser {
-    T* object = nullptr;
-    Releaser() = default;
-    Releaser(const Releaser&) = delete;
-    Releaser& operator=(const Releaser&) = delete;
-    ~Releaser() { reset(); }
-    void reset() {
-        if (object != nullptr) {
-            object->Release();
-            object = nullptr;
-        }
-    }
-};
-
 bool IsExcluded(const std::vector<ULONG>& excludedIds, ULONG tag) {
     return std::find(excludedIds.begin(), excludedIds.end(), PROP_ID(tag)) != excludedIds.end();
 }
@@ -1089,15 +1076,15 @@ HRESULT Message::CopyAttachment(IMessage* destination, ULONG index, Ancestors& a
     if (FAILED(hr)) {
         return hr;
     }
-    Releaser<IAttach> target;
+    InterfaceRef<IAttach> target;
     ULONG number = 0;
-    hr = destination->CreateAttach(nullptr, 0, &number, &target.object);
+    hr = destination->CreateAttach(nullptr, 0, &number, target.out());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = CopyAttachmentContent(target.object, source, ancestors);
+    hr = CopyAttachmentContent(target.get(), source, ancestors);
     if (SUCCEEDED(hr)) {
-        const HRESULT saved = target.object->SaveChanges(KEEP_OPEN_READWRITE);
+        const HRESULT saved = target->SaveChanges(KEEP_OPEN_READWRITE);
         hr = FAILED(saved) ? saved : hr;
     }
     if (FAILED(hr)) {
@@ -1116,8 +1103,8 @@ HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
         if (FAILED(hr)) {
             return hr;
         }
-        Releaser<IMessage> sourceMessage;
-        sourceMessage.object = embedded;
+        InterfaceRef<IMessage> sourceMessage;
+        *sourceMessage.out() = embedded;
         uint32_t id = 0;
         if (FAILED(ItemId(embedded->node_->item.get(), id)) ||
             std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end() ||
@@ -1128,16 +1115,16 @@ HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
         if (FAILED(propsCopied)) {
             return propsCopied;
         }
-        Releaser<IUnknown> created;
+        InterfaceRef<IUnknown> created;
         hr = target->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_CREATE | MAPI_MODIFY,
-                                  &created.object);
+                                  created.out());
         if (FAILED(hr)) {
             return hr;
         }
-        if (created.object == nullptr) {
+        if (!created) {
             return MAPI_E_CALL_FAILED;
         }
-        auto* destination = static_cast<IMessage*>(static_cast<IMAPIProp*>(created.object));
+        auto* destination = As<IMessage>(created.get());
         // The exclusions name properties of the message copied, not of the messages inside it.
         CopyOutcome outcome;
         outcome.Add(propsCopied);
@@ -1170,11 +1157,11 @@ HRESULT Message::CopyAttachmentData(IAttach* target, const Node& source) {
     if (libpff_attachment_get_data_size(source.item.get(), &size, error.get()) != 1) {
         return MAPI_E_CORRUPT_DATA;
     }
-    Releaser<IUnknown> stream;
+    InterfaceRef<IUnknown> stream;
     if (SUCCEEDED(target->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0,
-                                       MAPI_CREATE | MAPI_MODIFY, &stream.object)) &&
-        stream.object != nullptr) {
-        return StreamAttachmentData(static_cast<IStream*>(stream.object), source, size);
+                                       MAPI_CREATE | MAPI_MODIFY, stream.out())) &&
+        stream) {
+        return StreamAttachmentData(As<IStream>(stream.get()), source, size);
     }
     // A target without streams takes the data as one value.
     if (size >= 0xFFFFFFFFu) {
