@@ -1,12 +1,11 @@
 #pragma once
-// The MAPI objects of an opened personal folder file: store, folders, messages, attachments,
-// recipients, attachment streams and tables, all read-only views of libpff items.
+// The read-only tables the provider hands out, whose rows are read one at a time from a row
+// source, and the row sources whose values are known in advance.
 #include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "mapi-provider/pff.h"
 #include "mapi/mapi_interfaces.h"
 
 namespace mailsift::mapi_provider {
@@ -23,6 +22,12 @@ class RowSource {
 
 mapi::LPMAPITABLE NewTable(std::unique_ptr<RowSource> rows, std::vector<mapi::ULONG> columns);
 
+// Frees a row set with the values of each row; a recipient list has the same layout.
+void FreeRowSet(mapi::LPSRowSet set);
+struct RowSetDeleter {
+    void operator()(mapi::LPSRowSet set) const { FreeRowSet(set); }
+};
+
 // Rows whose values are known in advance (service and store tables). A string is stored once
 // as UTF-8 and served in either string form.
 struct FixedValue {
@@ -34,13 +39,5 @@ std::unique_ptr<RowSource> MakeFixedRows(std::vector<FixedRow> rows);
 // Copies one fixed value into `out` as the type `tag` asks for.
 mapi::HRESULT ReadFixedValue(const FixedValue& value, mapi::ULONG tag, mapi::SPropValue& out,
                              void* parent);
-
-// Opens the personal folder file at `path` as a message store whose own entry identifier is
-// `entryId`.
-mapi::HRESULT OpenStore(const std::string& path, std::vector<mapi::BYTE> entryId,
-                        mapi::LPMDB* store);
-
-// An error cell: the tag's type becomes PT_ERROR and the value the reason.
-void SetErrorValue(mapi::SPropValue& value, mapi::ULONG tag, mapi::HRESULT reason);
 
 }  // namespace mailsift::mapi_provider
