@@ -13,7 +13,7 @@
 #include "mime/message.h"
 #include "mime/text_util.h"
 #include "outlook/mapi_values.h"
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 #include "platform/file_system.h"
 #include "platform/safe_name.h"
 #include "platform/text_case.h"

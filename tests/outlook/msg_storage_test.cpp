@@ -1,4 +1,4 @@
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "mapi/mapi_tags.h"
-#include "outlook/msg_message.h"
+#include "outlook/msg/msg_message.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
 #include "tests/mapi_provider/provider_session.h"

@@ -15,7 +15,7 @@
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
 #include "outlook/mapi_library.h"
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 #include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
 #include "stores/store_facade.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 
 namespace mailsift {
 

@@ -1,4 +1,4 @@
-#include "outlook/msg_message.h"
+#include "outlook/msg/msg_message.h"
 
 #include <fcntl.h>
 #include <unistd.h>
