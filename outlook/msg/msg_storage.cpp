@@ -14,6 +14,7 @@
 #include "outlook/mapi_library.h"
 #include "outlook/msg/msg_compound_file.h"
 #include "outlook/msg/msg_message.h"
+#include "outlook/msg/msg_property.h"
 #include "platform/file_system.h"
 
 namespace mailsift {
