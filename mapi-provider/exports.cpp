@@ -5,14 +5,13 @@
 #include <algorithm>
 
 #include "mapi-provider/allocator.h"
-#include "mapi-provider/guarded.h"
 #include "mapi-provider/session.h"
+#include "mapi/guarded.h"
 #include "mapi/mapi_entry_points.h"
 #include "mapi/mapi_tags.h"
 
 using namespace mapi;
 namespace provider = mailsift::mapi_provider;
-using provider::Guarded;
 
 #define MAPI_EXPORT extern "C" __attribute__((visibility("default")))
 

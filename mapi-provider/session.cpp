@@ -5,9 +5,11 @@
 #include <mutex>
 #include <random>
 
-#include "mapi-provider/guarded.h"
-#include "mapi-provider/objects.h"
 #include "mapi-provider/pff.h"
+#include "mapi-provider/store.h"
+#include "mapi-provider/tables.h"
+#include "mapi/com_object.h"
+#include "mapi/guarded.h"
 #include "mapi/utf16.h"
 
 namespace mailsift::mapi_provider {

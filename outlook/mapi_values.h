@@ -5,20 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "mapi/interface_ref.h"
 #include "mapi/mapi_interfaces.h"
 #include "platform/date_time.h"
 
 namespace mailsift {
-
-template <class T>
-using MapiRef = mapi::InterfaceRef<T>;
-
-// An object handed out as IUnknown, taken as the interface it was asked for.
-template <class T>
-T* As(mapi::IUnknown* unknown) {
-    return static_cast<T*>(unknown);
-}
 
 // Rows from HrQueryAllRows or QueryRows, freed with FreeProws.
 class MapiRows {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "config/report_log.h"
+#include "mapi/interface_cast.h"
+#include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
 #include "outlook/mapi_library.h"
 #include "outlook/mapi_values.h"
@@ -88,11 +90,11 @@ class OutlookStoreBackend final : public StoreBackend {
     StoreHandle handle_ = 0;
     std::string storeFile_;
     std::string storeName_;
-    MapiRef<mapi::IProfAdmin> admin_;
-    MapiRef<mapi::IMsgServiceAdmin> services_;
-    MapiRef<mapi::IMAPISession> session_;
-    MapiRef<mapi::IMsgStore> store_;
-    MapiRef<mapi::IMAPIFolder> root_;
+    mapi::InterfaceRef<mapi::IProfAdmin> admin_;
+    mapi::InterfaceRef<mapi::IMsgServiceAdmin> services_;
+    mapi::InterfaceRef<mapi::IMAPISession> session_;
+    mapi::InterfaceRef<mapi::IMsgStore> store_;
+    mapi::InterfaceRef<mapi::IMAPIFolder> root_;
 
     std::vector<ListedFolder> folders_;
     std::unordered_map<const TFolder*, size_t> folderIndex_;
@@ -100,8 +102,8 @@ class OutlookStoreBackend final : public StoreBackend {
     int32_t nextFolderId_ = 0;
 
     std::optional<size_t> cachedFolder_;
-    MapiRef<mapi::IMAPIFolder> cachedFolderObject_;
-    MapiRef<mapi::IMAPITable> cachedContents_;
+    mapi::InterfaceRef<mapi::IMAPIFolder> cachedFolderObject_;
+    mapi::InterfaceRef<mapi::IMAPITable> cachedContents_;
     MapiRows cachedRows_;
 };
 
@@ -175,17 +177,17 @@ void OutlookStoreBackend::OpenSteps(const std::string& path, int32_t& result) {
     if (!session_) return;
     if (!OpenListedStore(serviceName)) return;
     ULONG type = 0;
-    MapiRef<mapi::IUnknown> root;
+    mapi::InterfaceRef<mapi::IUnknown> root;
     hr = store_->OpenEntry(0, nullptr, &mapi::IID_IMAPIFolder, 0, &type, root.out());
     if (mapi::FAILED(hr) || !root || type != mapi::MAPI_FOLDER) return;
-    *root_.out() = As<mapi::IMAPIFolder>(root.detach());
+    *root_.out() = mapi::As<mapi::IMAPIFolder>(root.detach());
     result = kResultNoFolders;
     Walk(root_.get(), {}, kStoreParentPath, storeName_, "", 0, 0);
 }
 
 // The first row of the service table: the service's UID, or its display name.
 HRESULT OutlookStoreBackend::ReadServiceRow(mapi::MAPIUID* uid, std::string* displayName) {
-    MapiRef<mapi::IMAPITable> table;
+    mapi::InterfaceRef<mapi::IMAPITable> table;
     HRESULT hr = services_->GetMsgServiceTable(0, table.out());
     if (uid != nullptr) WriteReport(Numbered("Admin MsgServiceTable #", hr));
     if (mapi::FAILED(hr) || !table) return mapi::FAILED(hr) ? hr : mapi::MAPI_E_CALL_FAILED;
@@ -212,7 +214,7 @@ HRESULT OutlookStoreBackend::ReadServiceRow(mapi::MAPIUID* uid, std::string* dis
 }
 
 bool OutlookStoreBackend::OpenListedStore(const std::string& serviceName) {
-    MapiRef<mapi::IMAPITable> table;
+    mapi::InterfaceRef<mapi::IMAPITable> table;
     MapiRows rows;
     if (mapi::FAILED(session_->GetMsgStoresTable(0, table.out())) || !table ||
         mapi::FAILED(
@@ -252,7 +254,7 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
         return;
     }
     const std::string path = parentPath + "/" + PathComponent(name);
-    MapiRef<mapi::IMAPITable> contents;
+    mapi::InterfaceRef<mapi::IMAPITable> contents;
     MapiRows messages;
     if (mapi::FAILED(folder->GetContentsTable(0, contents.out())) || !contents ||
         mapi::FAILED(QueryAllRows(contents.get(), {mapi::PR_ENTRYID}, messages))) {
@@ -270,14 +272,14 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
     TFolder& listed = *record;
     folders_.push_back({std::move(record), entryId});
 
-    MapiRef<mapi::IUnknown> opened;
+    mapi::InterfaceRef<mapi::IUnknown> opened;
     if (mapi::FAILED(folder->OpenProperty(mapi::PR_CONTAINER_HIERARCHY, &mapi::IID_IMAPITable, 0, 0,
                                           opened.out())) ||
         !opened) {
         return;
     }
     MapiRows children;
-    if (mapi::FAILED(QueryAllRows(As<mapi::IMAPITable>(opened.get()),
+    if (mapi::FAILED(QueryAllRows(mapi::As<mapi::IMAPITable>(opened.get()),
                                   {mapi::PR_ENTRYID, mapi::PR_DISPLAY_NAME_W, mapi::PR_COMMENT_W},
                                   children))) {
         return;
@@ -288,7 +290,7 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
         // No identifier would open the store's top folder once more.
         if (childId.empty()) continue;
         ULONG type = 0;
-        MapiRef<mapi::IUnknown> child;
+        mapi::InterfaceRef<mapi::IUnknown> child;
         if (mapi::FAILED(folder->OpenEntry(static_cast<ULONG>(childId.size()),
                                            EntryPointer(childId), nullptr, 0, &type,
                                            child.out())) ||
@@ -297,7 +299,7 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
         }
         const std::string childName = CellText(children.cell(i, 1), mapi::PR_DISPLAY_NAME_W);
         if (childName.empty()) continue;
-        Walk(As<mapi::IMAPIFolder>(child.get()), childId, path, childName,
+        Walk(mapi::As<mapi::IMAPIFolder>(child.get()), childId, path, childName,
              CellText(children.cell(i, 2), mapi::PR_COMMENT_W), listed.Id, depth + 1);
     }
 }
@@ -324,14 +326,14 @@ int32_t OutlookStoreBackend::SelectFolder(size_t listed) {
         *cachedFolderObject_.out() = root_.get();
     } else {
         ULONG type = 0;
-        MapiRef<mapi::IUnknown> opened;
+        mapi::InterfaceRef<mapi::IUnknown> opened;
         if (mapi::FAILED(store_->OpenEntry(static_cast<ULONG>(wanted.entryId.size()),
                                            EntryPointer(wanted.entryId), &mapi::IID_IMAPIFolder, 0,
                                            &type, opened.out())) ||
             !opened || type != mapi::MAPI_FOLDER) {
             return kResultFolderMissing;
         }
-        *cachedFolderObject_.out() = As<mapi::IMAPIFolder>(opened.detach());
+        *cachedFolderObject_.out() = mapi::As<mapi::IMAPIFolder>(opened.detach());
     }
     if (mapi::FAILED(cachedFolderObject_->GetContentsTable(0, cachedContents_.out())) ||
         !cachedContents_ ||
@@ -356,14 +358,14 @@ int32_t OutlookStoreBackend::ReadMessage(StoreHandle handle,
     // A row without an identifier would open the store's top folder, which is no message.
     if (entryId.empty()) return kResultSuccess;
     ULONG type = 0;
-    MapiRef<mapi::IUnknown> opened;
+    mapi::InterfaceRef<mapi::IUnknown> opened;
     if (mapi::FAILED(store_->OpenEntry(static_cast<ULONG>(entryId.size()), EntryPointer(entryId),
                                        &mapi::IID_IMessage, mapi::MAPI_BEST_ACCESS, &type,
                                        opened.out())) ||
         !opened || type != mapi::MAPI_MESSAGE) {
         return kResultSuccess;
     }
-    auto* object = As<mapi::IMessage>(opened.get());
+    auto* object = mapi::As<mapi::IMessage>(opened.get());
     ReadRecord(object, options, message);
     if (options.SaveMessage) {
         const int32_t saved = options.SaveAsEml ? WriteEmlFile(object, message, options.TargetFile)
@@ -410,7 +412,7 @@ int32_t OutlookStoreBackend::ReadAttachments(mapi::IMessage* message,
     // A save asked for and not made is told as one, never as a saved file.
     int32_t result = saving ? kResultNoAttachments : kResultSuccess;
     for (const OutlookAttachmentRow& row : table->rows) {
-        MapiRef<mapi::IAttach> attachment;
+        mapi::InterfaceRef<mapi::IAttach> attachment;
         *attachment.out() = OpenAttachment(message, row.Number);
         if (!attachment) continue;
         TAttachFile& entry = attachments.emplace_back();

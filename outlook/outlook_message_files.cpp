@@ -7,11 +7,13 @@
 
 #include "config/private_temp_folder.h"
 #include "config/report_log.h"
+#include "mapi/interface_cast.h"
+#include "mapi/interface_ref.h"
+#include "mapi/mapi_tags.h"
 #include "mime/message.h"
 #include "mime/text_util.h"
-#include "mapi/mapi_tags.h"
 #include "outlook/mapi_values.h"
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 #include "platform/file_system.h"
 #include "platform/safe_path_component.h"
 #include "platform/text_case.h"
@@ -65,7 +67,7 @@ void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const PrivateTemp
     if (!table) return;
     size_t ordinal = 0;
     for (const OutlookAttachmentRow& row : table->rows) {
-        MapiRef<mapi::IAttach> attachment;
+        mapi::InterfaceRef<mapi::IAttach> attachment;
         *attachment.out() = OpenAttachment(message, row.Number);
         if (!attachment) continue;
         const std::string path = folder.FilePath(std::to_string(++ordinal));
@@ -133,13 +135,13 @@ void DescribeBody(TIdMessage& mail) {
 // lost.
 AttachmentCopy CopyAttachedMessage(mapi::IAttach* attachment, const std::string& target,
                                    int64_t& size) {
-    MapiRef<mapi::IUnknown> opened;
+    mapi::InterfaceRef<mapi::IUnknown> opened;
     if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_OBJ, &mapi::IID_IMessage, 0, 0,
                                               opened.out())) ||
         !opened) {
         return AttachmentCopy::NoData;
     }
-    if (WriteMsgFile(As<mapi::IMessage>(opened.get()), target) != kResultSuccess) {
+    if (WriteMsgFile(mapi::As<mapi::IMessage>(opened.get()), target) != kResultSuccess) {
         return AttachmentCopy::TargetFailed;
     }
     std::error_code error;
@@ -151,13 +153,13 @@ AttachmentCopy CopyAttachedMessage(mapi::IAttach* attachment, const std::string&
 }  // namespace
 
 std::optional<OutlookAttachmentTable> ReadAttachmentTable(mapi::IMessage* message) {
-    MapiRef<mapi::IUnknown> opened;
+    mapi::InterfaceRef<mapi::IUnknown> opened;
     if (mapi::FAILED(message->OpenProperty(mapi::PR_MESSAGE_ATTACHMENTS, &mapi::IID_IMAPITable, 0,
                                            0, opened.out())) ||
         !opened) {
         return std::nullopt;
     }
-    auto* table = As<mapi::IMAPITable>(opened.get());
+    auto* table = mapi::As<mapi::IMAPITable>(opened.get());
     OutlookAttachmentTable result;
     // The method tells attached messages, which are written as .msg files, from the others.
     mapi::SizedSPropTagArray<4> columns{4,
@@ -203,7 +205,7 @@ mapi::IAttach* OpenAttachment(mapi::IMessage* message, mapi::ULONG number) {
 
 AttachmentCopy CopyAttachmentData(mapi::IAttach* attachment, const std::string& target,
                                   int64_t& size) {
-    MapiRef<mapi::IUnknown> opened;
+    mapi::InterfaceRef<mapi::IUnknown> opened;
     if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_BIN, &mapi::IID_IStream, 0,
                                               mapi::MAPI_BEST_ACCESS, opened.out())) ||
         !opened) {
@@ -213,7 +215,7 @@ AttachmentCopy CopyAttachmentData(mapi::IAttach* attachment, const std::string& 
             return CopyAttachedMessage(attachment, target, size);
         }
     }
-    auto* stream = As<mapi::IStream>(opened.get());
+    auto* stream = mapi::As<mapi::IStream>(opened.get());
     try {
         WriteFileFrom(target, [&](std::ostream& out) {
             std::vector<char> buffer(kAttachmentChunk);
@@ -248,7 +250,7 @@ AttachmentCopy CopyAttachmentData(mapi::IAttach* attachment, const std::string& 
 int32_t WriteMsgFile(mapi::IMessage* message, const std::string& target) {
     std::string error;
     std::unique_ptr<MsgStorage> storage = MsgStorage::Create(target, error);
-    MapiRef<mapi::IMessage> copy;
+    mapi::InterfaceRef<mapi::IMessage> copy;
     if (storage != nullptr) *copy.out() = storage->OpenMessage();
     if (!copy) {
         WriteReport(

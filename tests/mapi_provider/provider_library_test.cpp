@@ -62,8 +62,8 @@ TEST(MapiProviderLibraryTest, DefaultMallocKnowsBlockSizes) {
 
 TEST(MapiProviderLibraryTest, ProfilesNeedInitializationAndExistence) {
     const MapiEntryPoints& mapi = Provider();
-    Ref<IProfAdmin> admin;
-    Ref<IMAPISession> session;
+    InterfaceRef<IProfAdmin> admin;
+    InterfaceRef<IMAPISession> session;
     EXPECT_EQ(mapi.MAPIAdminProfiles(0, admin.out()), MAPI_E_NOT_INITIALIZED);
     EXPECT_EQ(mapi.MAPILogonEx(0, "ANY", nullptr, MAPI_EXTENDED, session.out()),
               MAPI_E_NOT_INITIALIZED);
@@ -73,7 +73,7 @@ TEST(MapiProviderLibraryTest, ProfilesNeedInitializationAndExistence) {
     EXPECT_EQ(admin->CreateProfile("LIFECYCLE", nullptr, 0, 0), S_OK);
     EXPECT_TRUE(FAILED(admin->CreateProfile("LIFECYCLE", nullptr, 0, 0)));
 
-    Ref<IMsgServiceAdmin> services;
+    InterfaceRef<IMsgServiceAdmin> services;
     EXPECT_TRUE(FAILED(admin->AdminServices("NO SUCH PROFILE", nullptr, 0, 0, services.out())));
     ASSERT_EQ(admin->AdminServices("LIFECYCLE", nullptr, 0, 0, services.out()), S_OK);
     EXPECT_TRUE(FAILED(services->CreateMsgService("MSEMS", "Exchange", 0, 0)));
@@ -89,12 +89,12 @@ TEST(MapiProviderLibraryTest, ProfilesNeedInitializationAndExistence) {
     ASSERT_EQ(
         mapi.MAPILogonEx(0, "LIFECYCLE", nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, session.out()),
         S_OK);
-    Ref<IMAPITable> stores;
+    InterfaceRef<IMAPITable> stores;
     ASSERT_EQ(session->GetMsgStoresTable(0, stores.out()), S_OK);
     ULONG count = 99;
     EXPECT_EQ(stores->GetRowCount(0, &count), S_OK);
     EXPECT_EQ(count, 0u);
-    Ref<IMsgStore> store;
+    InterfaceRef<IMsgStore> store;
     BYTE garbage[36] = {};
     EXPECT_EQ(session->OpenMsgStore(0, sizeof garbage, reinterpret_cast<LPENTRYID>(garbage),
                                     nullptr, MDB_NO_MAIL, store.out()),

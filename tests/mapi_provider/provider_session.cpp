@@ -51,7 +51,7 @@ ProviderSession::~ProviderSession() {
 }
 
 HRESULT ProviderSession::Open(const std::string& path) {
-    Ref<IMAPITable> table;
+    InterfaceRef<IMAPITable> table;
     HRESULT hr = services_->GetMsgServiceTable(0, table.out());
     if (FAILED(hr)) {
         return hr;

@@ -11,9 +11,6 @@ namespace mailsift::test {
 
 const mapi::MapiEntryPoints& Provider();
 
-template <class T>
-using Ref = mapi::InterfaceRef<T>;
-
 // Rows from HrQueryAllRows or QueryRows, freed with FreeProws.
 class Rows {
   public:
@@ -57,10 +54,10 @@ class ProviderSession {
     std::string profile_;
     std::string storeName_;
     mapi::MAPIUID uid_{};
-    Ref<mapi::IProfAdmin> admin_;
-    Ref<mapi::IMsgServiceAdmin> services_;
-    Ref<mapi::IMAPISession> session_;
-    Ref<mapi::IMsgStore> store_;
+    mapi::InterfaceRef<mapi::IProfAdmin> admin_;
+    mapi::InterfaceRef<mapi::IMsgServiceAdmin> services_;
+    mapi::InterfaceRef<mapi::IMAPISession> session_;
+    mapi::InterfaceRef<mapi::IMsgStore> store_;
 };
 
 // Reads one string property as UTF-8; "" when it is missing.

@@ -37,21 +37,22 @@ IMessage* AsMessage(IUnknown* unknown) {
     return static_cast<IMessage*>(unknown);
 }
 
-void OpenRoot(IMsgStore* store, Ref<IUnknown>& root) {
+void OpenRoot(IMsgStore* store, InterfaceRef<IUnknown>& root) {
     ULONG type = 0;
     EXPECT_EQ(store->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, root.out()), S_OK);
     EXPECT_EQ(type, MAPI_FOLDER);
 }
 
 // Descends by display names, as the backend finds a folder by its path.
-bool OpenFolder(IMsgStore* store, const std::vector<std::string>& names, Ref<IUnknown>& out) {
+bool OpenFolder(IMsgStore* store, const std::vector<std::string>& names,
+                InterfaceRef<IUnknown>& out) {
     out.reset();
     ULONG type = 0;
     if (FAILED(store->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, out.out()))) {
         return false;
     }
     for (const std::string& name : names) {
-        Ref<IUnknown> table;
+        InterfaceRef<IUnknown> table;
         if (FAILED(AsFolder(out.get())->OpenProperty(PR_CONTAINER_HIERARCHY, &IID_IMAPITable, 0, 0,
                                                      table.out()))) {
             return false;
@@ -65,7 +66,7 @@ bool OpenFolder(IMsgStore* store, const std::vector<std::string>& names, Ref<IUn
         bool found = false;
         for (ULONG i = 0; i < rows.size() && !found; ++i) {
             if (ToUtf8(rows.at(i, 1).Value.lpszW) == name) {
-                Ref<IUnknown> child;
+                InterfaceRef<IUnknown> child;
                 found = SUCCEEDED(AsFolder(out.get())->OpenEntry(
                     rows.at(i, 0).Value.bin.cb,
                     reinterpret_cast<LPENTRYID>(rows.at(i, 0).Value.bin.lpb), nullptr, 0, &type,
@@ -82,12 +83,12 @@ bool OpenFolder(IMsgStore* store, const std::vector<std::string>& names, Ref<IUn
 
 // Opens message `index` of the folder at `names`.
 bool OpenMessage(IMsgStore* store, const std::vector<std::string>& names, ULONG index,
-                 Ref<IUnknown>& message) {
-    Ref<IUnknown> folder;
+                 InterfaceRef<IUnknown>& message) {
+    InterfaceRef<IUnknown> folder;
     if (!OpenFolder(store, names, folder)) {
         return false;
     }
-    Ref<IMAPITable> contents;
+    InterfaceRef<IMAPITable> contents;
     SizedSPropTagArray<1> columns{1, {PR_ENTRYID}};
     Rows rows;
     if (FAILED(AsFolder(folder.get())->GetContentsTable(0, contents.out())) ||
@@ -117,8 +118,8 @@ std::string ReadStream(IStream* stream, ULONG chunk) {
 }
 
 std::string AttachmentBytes(IMessage* message, ULONG number, ULONG chunk) {
-    Ref<IAttach> attach;
-    Ref<IUnknown> stream;
+    InterfaceRef<IAttach> attach;
+    InterfaceRef<IUnknown> stream;
     if (FAILED(message->OpenAttach(number, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out())) ||
         FAILED(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_BEST_ACCESS,
                                     stream.out()))) {
@@ -137,7 +138,7 @@ std::vector<std::string> WalkTree(IMsgStore* store, const std::string& rootName)
         LPSPropValue value = nullptr;
         EXPECT_EQ(Provider().HrGetOneProp(folder, PR_DISPLAY_NAME_W, &value), S_OK) << name;
         Provider().MAPIFreeBuffer(value);
-        Ref<IMAPITable> contents;
+        InterfaceRef<IMAPITable> contents;
         ASSERT_EQ(folder->GetContentsTable(0, contents.out()), S_OK);
         SizedSPropTagArray<1> entryColumn{1, {PR_ENTRYID}};
         Rows messages;
@@ -148,14 +149,14 @@ std::vector<std::string> WalkTree(IMsgStore* store, const std::string& rootName)
         for (ULONG i = 0; i < messages.size(); ++i) {
             ASSERT_EQ(messages.at(i, 0).ulPropTag, PR_ENTRYID);
             ULONG type = 0;
-            Ref<IUnknown> message;
+            InterfaceRef<IUnknown> message;
             EXPECT_EQ(store->OpenEntry(messages.at(i, 0).Value.bin.cb,
                                        reinterpret_cast<LPENTRYID>(messages.at(i, 0).Value.bin.lpb),
                                        &IID_IMessage, MAPI_BEST_ACCESS, &type, message.out()),
                       S_OK);
             EXPECT_EQ(type, MAPI_MESSAGE);
         }
-        Ref<IUnknown> table;
+        InterfaceRef<IUnknown> table;
         ASSERT_EQ(folder->OpenProperty(PR_CONTAINER_HIERARCHY, &IID_IMAPITable, 0, 0, table.out()),
                   S_OK);
         SizedSPropTagArray<3> columns{3, {PR_ENTRYID, PR_DISPLAY_NAME_W, PR_COMMENT_W}};
@@ -172,7 +173,7 @@ std::vector<std::string> WalkTree(IMsgStore* store, const std::string& rootName)
                 EXPECT_EQ(children.at(i, 2).ulPropTag, CHANGE_PROP_TYPE(PR_COMMENT_W, PT_ERROR));
             }
             ULONG type = 0;
-            Ref<IUnknown> child;
+            InterfaceRef<IUnknown> child;
             ASSERT_EQ(
                 folder->OpenEntry(children.at(i, 0).Value.bin.cb,
                                   reinterpret_cast<LPENTRYID>(children.at(i, 0).Value.bin.lpb),
@@ -182,7 +183,7 @@ std::vector<std::string> WalkTree(IMsgStore* store, const std::string& rootName)
             walk(AsFolder(child.get()), ToUtf8(children.at(i, 1).Value.lpszW), depth + 1);
         }
     };
-    Ref<IUnknown> root;
+    InterfaceRef<IUnknown> root;
     OpenRoot(store, root);
     if (root.get() != nullptr) {
         walk(AsFolder(root.get()), rootName, 0);
@@ -240,7 +241,7 @@ TEST(MapiProviderStoreTest, ReadsTheMessageRecordTagsOfUnicodeAndAnsiFiles) {
         REQUIRE_FIXTURE(path, name);
         ProviderSession session;
         ASSERT_EQ(session.Open(path), S_OK);
-        Ref<IUnknown> object;
+        InterfaceRef<IUnknown> object;
         ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", folder}, 0, object));
         IMessage* message = AsMessage(object.get());
         EXPECT_EQ(StringProp(message, PR_SUBJECT_W), "Here is a sample message") << name;
@@ -281,11 +282,11 @@ TEST(MapiProviderStoreTest, AttachmentTableAndStreamGiveTheAttachment) {
     REQUIRE_FIXTURE(path, "sample1.pst");
     ProviderSession session;
     ASSERT_EQ(session.Open(path), S_OK);
-    Ref<IUnknown> object;
+    InterfaceRef<IUnknown> object;
     ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", "Sample1"}, 0, object));
     IMessage* message = AsMessage(object.get());
 
-    Ref<IUnknown> tableObject;
+    InterfaceRef<IUnknown> tableObject;
     ASSERT_EQ(
         message->OpenProperty(PR_MESSAGE_ATTACHMENTS, &IID_IMAPITable, 0, 0, tableObject.out()),
         S_OK);
@@ -307,9 +308,9 @@ TEST(MapiProviderStoreTest, AttachmentTableAndStreamGiveTheAttachment) {
     EXPECT_EQ(whole.substr(whole.size() - 2), "\xFF\xD9");
     EXPECT_EQ(AttachmentBytes(message, 0, 1000), whole);
 
-    Ref<IAttach> attach;
+    InterfaceRef<IAttach> attach;
     ASSERT_EQ(message->OpenAttach(0, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out()), S_OK);
-    Ref<IUnknown> streamObject;
+    InterfaceRef<IUnknown> streamObject;
     ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, streamObject.out()),
               S_OK);
     auto* stream = static_cast<IStream*>(streamObject.get());
@@ -323,7 +324,7 @@ TEST(MapiProviderStoreTest, AttachmentTableAndStreamGiveTheAttachment) {
     EXPECT_TRUE(FAILED(stream->Write("x", 1, &written)));
     EXPECT_EQ(written, 0u);
 
-    Ref<IAttach> missing;
+    InterfaceRef<IAttach> missing;
     EXPECT_EQ(message->OpenAttach(1, &IID_IAttachment, MAPI_BEST_ACCESS, missing.out()),
               MAPI_E_NOT_FOUND);
 }
@@ -349,7 +350,7 @@ TEST(MapiProviderStoreTest, CopyToCopiesAllButTheExcludedTags) {
         REQUIRE_FIXTURE(path, name);
         ProviderSession session;
         ASSERT_EQ(session.Open(path), S_OK);
-        Ref<IUnknown> object;
+        InterfaceRef<IUnknown> object;
         ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", folder}, 0, object));
         FakeMessage target;
         ASSERT_EQ(CopyExcluding(AsMessage(object.get()), target), S_OK) << name;
@@ -408,21 +409,21 @@ TEST(MapiProviderStoreTest, EmbeddedMessageOpensAndCopiesRecursively) {
     REQUIRE_FIXTURE(path, "submessage.pst");
     ProviderSession session;
     ASSERT_EQ(session.Open(path), S_OK);
-    Ref<IUnknown> object;
+    InterfaceRef<IUnknown> object;
     ASSERT_TRUE(
         OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
     IMessage* message = AsMessage(object.get());
 
-    Ref<IAttach> attach;
+    InterfaceRef<IAttach> attach;
     ASSERT_EQ(message->OpenAttach(0, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out()), S_OK);
     LPSPropValue method = nullptr;
     ASSERT_EQ(Provider().HrGetOneProp(attach.get(), PR_ATTACH_METHOD, &method), S_OK);
     EXPECT_EQ(method->Value.l, ATTACH_EMBEDDED_MSG);
     Provider().MAPIFreeBuffer(method);
-    Ref<IUnknown> stream;
+    InterfaceRef<IUnknown> stream;
     EXPECT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, stream.out()),
               MAPI_E_NOT_FOUND);
-    Ref<IUnknown> embedded;
+    InterfaceRef<IUnknown> embedded;
     ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, 0, embedded.out()), S_OK);
     EXPECT_EQ(StringProp(AsMessage(embedded.get()), PR_SUBJECT_W), "This is an embedded message");
     // An embedded message has no entry identifier of its own.
@@ -453,7 +454,7 @@ TEST(MapiProviderStoreTest, ForeignAndUnknownEntryIdsAreRefused) {
     ProviderSession session;
     ASSERT_EQ(session.Open(path), S_OK);
     ULONG type = 0;
-    Ref<IUnknown> object;
+    InterfaceRef<IUnknown> object;
     BYTE shortId[5] = {};
     EXPECT_EQ(session.store()->OpenEntry(sizeof shortId, reinterpret_cast<LPENTRYID>(shortId),
                                          nullptr, 0, &type, object.out()),
@@ -464,7 +465,7 @@ TEST(MapiProviderStoreTest, ForeignAndUnknownEntryIdsAreRefused) {
               MAPI_E_INVALID_ENTRYID);
 
     // The store's own prefix with a node that does not exist.
-    Ref<IUnknown> root;
+    InterfaceRef<IUnknown> root;
     OpenRoot(session.store(), root);
     LPSPropValue entry = nullptr;
     ASSERT_EQ(Provider().HrGetOneProp(AsFolder(root.get()), PR_ENTRYID, &entry), S_OK);
@@ -507,13 +508,13 @@ TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
         ProviderSession session;
         ASSERT_EQ(session.Open(DamagedCopy(temp, path, "contents.pst", Filled(37856, 16, '\xFF'))),
                   S_OK);
-        Ref<IUnknown> folder;
+        InterfaceRef<IUnknown> folder;
         ASSERT_TRUE(
             OpenFolder(session.store(), {"Top of Outlook data file", "submessage"}, folder));
-        Ref<IMAPITable> contents;
+        InterfaceRef<IMAPITable> contents;
         EXPECT_EQ(AsFolder(folder.get())->GetContentsTable(0, contents.out()), MAPI_E_CORRUPT_DATA);
         EXPECT_EQ(contents.get(), nullptr);
-        Ref<IMAPITable> hierarchy;
+        InterfaceRef<IMAPITable> hierarchy;
         EXPECT_EQ(AsFolder(folder.get())->GetHierarchyTable(0, hierarchy.out()),
                   MAPI_E_CORRUPT_DATA);
         LPSPropValue value = nullptr;
@@ -529,13 +530,13 @@ TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
         ASSERT_EQ(
             session.Open(DamagedCopy(temp, path, "attachments.pst", Filled(82496, 16, '\xFF'))),
             S_OK);
-        Ref<IUnknown> object;
+        InterfaceRef<IUnknown> object;
         ASSERT_TRUE(
             OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
         IMessage* message = AsMessage(object.get());
-        Ref<IMAPITable> attachments;
+        InterfaceRef<IMAPITable> attachments;
         EXPECT_EQ(message->GetAttachmentTable(0, attachments.out()), MAPI_E_CORRUPT_DATA);
-        Ref<IAttach> attach;
+        InterfaceRef<IAttach> attach;
         EXPECT_EQ(message->OpenAttach(0, &IID_IAttachment, MAPI_BEST_ACCESS, attach.out()),
                   MAPI_E_CORRUPT_DATA);
         // What can be copied still is, and the loss is reported.
@@ -554,7 +555,7 @@ TEST(MapiProviderStoreTest, CopyToGoesOnPastCyclicEmbeddedMessages) {
         // The embedded message lists itself as its own attachment.
         ProviderSession session;
         ASSERT_EQ(session.Open(DamagedCopy(temp, submessage, "self.pst", {{21361, '\x03'}})), S_OK);
-        Ref<IUnknown> object;
+        InterfaceRef<IUnknown> object;
         ASSERT_TRUE(
             OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
         FakeMessage target;
@@ -576,7 +577,7 @@ TEST(MapiProviderStoreTest, CopyToGoesOnPastCyclicEmbeddedMessages) {
         ASSERT_EQ(session.Open(
                       DamagedCopy(temp, distList, "loop.pst", {{20016, '\xCA'}, {31280, '\xCA'}})),
                   S_OK);
-        Ref<IUnknown> object;
+        InterfaceRef<IUnknown> object;
         ASSERT_TRUE(
             OpenMessage(session.store(), {"Top of Personal Folders", "Calendar"}, 0, object));
         FakeMessage target;
@@ -600,7 +601,7 @@ void ReadEverything(IMsgStore* store) {
         if (depth > 64) {
             return;
         }
-        Ref<IMAPITable> contents;
+        InterfaceRef<IMAPITable> contents;
         SizedSPropTagArray<1> entryColumn{1, {PR_ENTRYID}};
         Rows messages;
         if (SUCCEEDED(folder->GetContentsTable(0, contents.out())) &&
@@ -611,7 +612,7 @@ void ReadEverything(IMsgStore* store) {
                     continue;
                 }
                 ULONG type = 0;
-                Ref<IUnknown> message;
+                InterfaceRef<IUnknown> message;
                 if (SUCCEEDED(store->OpenEntry(
                         messages.at(i, 0).Value.bin.cb,
                         reinterpret_cast<LPENTRYID>(messages.at(i, 0).Value.bin.lpb), &IID_IMessage,
@@ -623,7 +624,7 @@ void ReadEverything(IMsgStore* store) {
                 }
             }
         }
-        Ref<IMAPITable> hierarchy;
+        InterfaceRef<IMAPITable> hierarchy;
         SizedSPropTagArray<1> columns{1, {PR_ENTRYID}};
         Rows children;
         if (FAILED(folder->GetHierarchyTable(0, hierarchy.out())) ||
@@ -633,7 +634,7 @@ void ReadEverything(IMsgStore* store) {
         }
         for (ULONG i = 0; i < children.size(); ++i) {
             ULONG type = 0;
-            Ref<IUnknown> child;
+            InterfaceRef<IUnknown> child;
             if (children.at(i, 0).ulPropTag == PR_ENTRYID &&
                 SUCCEEDED(
                     folder->OpenEntry(children.at(i, 0).Value.bin.cb,
@@ -645,7 +646,7 @@ void ReadEverything(IMsgStore* store) {
         }
     };
     ULONG type = 0;
-    Ref<IUnknown> root;
+    InterfaceRef<IUnknown> root;
     if (SUCCEEDED(store->OpenEntry(0, nullptr, nullptr, 0, &type, root.out())) &&
         type == MAPI_FOLDER) {
         visit(AsFolder(root.get()), 0);

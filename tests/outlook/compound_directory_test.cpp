@@ -1,4 +1,4 @@
-#include "outlook/compound_directory.h"
+#include "outlook/msg/compound_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
-#include "outlook/msg_compound_file.h"
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_compound_file.h"
+#include "outlook/msg/msg_storage.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
 #include "tests/outlook/msg_test_buffers.h"

@@ -1,4 +1,4 @@
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "mapi/mapi_tags.h"
-#include "outlook/msg_message.h"
+#include "outlook/msg/msg_message.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
 #include "tests/mapi_provider/provider_session.h"
@@ -156,7 +156,7 @@ HRESULT AddRecipients(IMessage* message, std::vector<std::vector<SPropValue>>& r
 }
 
 HRESULT WriteData(IAttach* attach, const std::string& data, size_t piece) {
-    Ref<IUnknown> stream;
+    InterfaceRef<IUnknown> stream;
     HRESULT hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0,
                                       MAPI_CREATE | MAPI_MODIFY, stream.out());
     for (size_t done = 0; SUCCEEDED(hr) && done < data.size(); done += piece) {
@@ -172,7 +172,7 @@ void WriteSampleMessage(const std::string& path) {
     std::string error;
     auto storage = MsgStorage::Create(path, ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
-    Ref<IMessage> message;
+    InterfaceRef<IMessage> message;
     *message.out() = storage->OpenMessage();
     storage->SetClass(CLSID_MailMessage);
     std::string entryId = "\x01\x02\x03";
@@ -198,7 +198,7 @@ void WriteSampleMessage(const std::string& path) {
     ASSERT_EQ(AddRecipients(message.get(), rows), S_OK);
 
     ULONG number = 0;
-    Ref<IAttach> data;
+    InterfaceRef<IAttach> data;
     ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, data.out()), S_OK);
     ASSERT_EQ(Set(data.get(), {Text(PR_ATTACH_LONG_FILENAME_W, u"a.txt"),
                                Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE)}),
@@ -206,7 +206,7 @@ void WriteSampleMessage(const std::string& path) {
     ASSERT_EQ(WriteData(data.get(), "hello attachment", 5), S_OK);
     ASSERT_EQ(data->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
 
-    Ref<IAttach> dropped;
+    InterfaceRef<IAttach> dropped;
     ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, dropped.out()), S_OK);
     ASSERT_EQ(dropped->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
     ASSERT_EQ(message->DeleteAttach(number, 0, nullptr, 0), S_OK);
@@ -214,10 +214,10 @@ void WriteSampleMessage(const std::string& path) {
     EXPECT_EQ(WriteData(dropped.get(), "late", 4), S_OK);
     EXPECT_EQ(dropped->SaveChanges(KEEP_OPEN_READWRITE), MAPI_E_INVALID_OBJECT);
 
-    Ref<IAttach> holder;
+    InterfaceRef<IAttach> holder;
     ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, holder.out()), S_OK);
     ASSERT_EQ(Set(holder.get(), {Long(PR_ATTACH_METHOD, ATTACH_EMBEDDED_MSG)}), S_OK);
-    Ref<IUnknown> inner;
+    InterfaceRef<IUnknown> inner;
     ASSERT_EQ(holder->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_CREATE | MAPI_MODIFY,
                                    inner.out()),
               S_OK);
@@ -296,9 +296,9 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     std::string error;
     auto storage = MsgStorage::Create(dir / "m.msg", ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
-    Ref<IMessage> message;
+    InterfaceRef<IMessage> message;
     *message.out() = storage->OpenMessage();
-    Ref<IMessage> again;
+    InterfaceRef<IMessage> again;
     *again.out() = storage->OpenMessage();
     EXPECT_EQ(again.get(), message.get());
 
@@ -330,7 +330,7 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     EXPECT_EQ(list->cValues, 1u);
     FreeProviderBuffer(list);
 
-    Ref<IAttach> attach;
+    InterfaceRef<IAttach> attach;
     ULONG number = 9;
     ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.out()), S_OK);
     EXPECT_EQ(number, 0u);
@@ -344,9 +344,9 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
     EXPECT_EQ(read[0].Value.ul, 0u);
     EXPECT_EQ(read[1].Value.err, MAPI_E_NOT_ENOUGH_MEMORY);
     FreeProviderBuffer(read);
-    Ref<IAttach> reopened;
+    InterfaceRef<IAttach> reopened;
     ASSERT_EQ(message->OpenAttach(0, nullptr, 0, reopened.out()), S_OK);
-    Ref<IUnknown> stream;
+    InterfaceRef<IUnknown> stream;
     ASSERT_EQ(reopened->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, stream.out()), S_OK);
     auto* reader = static_cast<IStream*>(stream.get());
     LARGE_INTEGER offset{};
@@ -360,26 +360,26 @@ TEST(MsgStorageTest, GivesBackWhatWasSetAndRefusesWhatCannotBeKept) {
 
     // Writing after a save changes the attachment, not what it saved.
     ASSERT_EQ(WriteData(attach.get(), "changed", 7), S_OK);
-    Ref<IAttach> saved;
+    InterfaceRef<IAttach> saved;
     ASSERT_EQ(message->OpenAttach(0, nullptr, 0, saved.out()), S_OK);
-    Ref<IUnknown> savedStream;
+    InterfaceRef<IUnknown> savedStream;
     ASSERT_EQ(saved->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, savedStream.out()), S_OK);
     EXPECT_EQ(static_cast<IStream*>(savedStream.get())->Read(tail, 7, &got), S_OK);
     EXPECT_EQ(std::string(tail, got), "xxxxxxx");
 
     // Embedded messages nest only so deep.
-    std::vector<std::unique_ptr<Ref<IUnknown>>> messages;
-    std::vector<std::unique_ptr<Ref<IAttach>>> attachments;
+    std::vector<std::unique_ptr<InterfaceRef<IUnknown>>> messages;
+    std::vector<std::unique_ptr<InterfaceRef<IAttach>>> attachments;
     IAttach* current = attach.get();
     HRESULT hr = S_OK;
     unsigned depth = 0;
     for (; depth < 100; ++depth) {
-        messages.push_back(std::make_unique<Ref<IUnknown>>());
+        messages.push_back(std::make_unique<InterfaceRef<IUnknown>>());
         hr = current->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_CREATE,
                                    messages.back()->out());
         if (FAILED(hr)) break;
         auto* inner = static_cast<IMessage*>(static_cast<IMAPIProp*>(messages.back()->get()));
-        attachments.push_back(std::make_unique<Ref<IAttach>>());
+        attachments.push_back(std::make_unique<InterfaceRef<IAttach>>());
         ASSERT_EQ(inner->CreateAttach(nullptr, 0, &number, attachments.back()->out()), S_OK);
         current = attachments.back()->get();
     }
@@ -456,17 +456,17 @@ TEST(MsgStorageTest, KeepsWhatFitsTheLimits) {
     const std::string target = (dir.path() / (std::string(250, 'n') + ".msg")).string();
     auto storage = MsgStorage::Create(target, ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
-    Ref<IMessage> message;
+    InterfaceRef<IMessage> message;
     *message.out() = storage->OpenMessage();
     char16_t name[] = u"Ann";
     std::vector<std::vector<SPropValue>> rows(kMsgMaxRows + 5, {Text(PR_DISPLAY_NAME_W, name)});
     EXPECT_EQ(AddRecipients(message.get(), rows), MAPI_W_ERRORS_RETURNED);
 
-    Ref<IAttach> attach;
+    InterfaceRef<IAttach> attach;
     ULONG number = 0;
     ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.out()), S_OK);
     ASSERT_EQ(WriteData(attach.get(), "abc", 3), S_OK);
-    Ref<IUnknown> stream;
+    InterfaceRef<IUnknown> stream;
     ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, stream.out()), S_OK);
     LARGE_INTEGER past{};
     past.QuadPart = 10;
@@ -491,15 +491,15 @@ TEST(MsgStorageTest, LargeAttachmentGoesThroughATemporaryFile) {
     std::string error;
     auto storage = MsgStorage::Create(dir / "large.msg", ProviderBuffers(), error);
     ASSERT_NE(storage, nullptr) << error;
-    Ref<IMessage> message;
+    InterfaceRef<IMessage> message;
     *message.out() = storage->OpenMessage();
-    Ref<IAttach> attach;
+    InterfaceRef<IAttach> attach;
     ULONG number = 0;
     ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.out()), S_OK);
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
-    Ref<IUnknown> stream;
+    InterfaceRef<IUnknown> stream;
     ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
                                    stream.out()),
               S_OK);
@@ -584,7 +584,7 @@ TEST(MsgStorageTest, MatchesTheEntriesAndStreamsOfOutlookFiles) {
         std::string error;
         const std::string ours = dir / file.path().filename().string();
         auto storage = MsgStorage::Create(ours, ProviderBuffers(), error);
-        Ref<IMessage> message;
+        InterfaceRef<IMessage> message;
         *message.out() = storage->OpenMessage();
         storage->SetClass(CLSID_MailMessage);
         std::vector<std::vector<SPropValue>> rows;
@@ -650,7 +650,7 @@ TEST(MsgStorageTest, MatchesTheEntriesAndStreamsOfOutlookFiles) {
 void ForEachMessage(IMsgStore* store, const std::function<void(IMessage*)>& visit) {
     std::function<void(IMAPIFolder*, int)> walk = [&](IMAPIFolder* folder, int depth) {
         SizedSPropTagArray<1> columns{1, {PR_ENTRYID}};
-        Ref<IMAPITable> contents;
+        InterfaceRef<IMAPITable> contents;
         Rows messages;
         if (SUCCEEDED(folder->GetContentsTable(0, contents.out())) &&
             SUCCEEDED(Provider().HrQueryAllRows(contents.get(), columns.get(), nullptr, nullptr, 0,
@@ -658,14 +658,14 @@ void ForEachMessage(IMsgStore* store, const std::function<void(IMessage*)>& visi
             for (ULONG i = 0; i < messages.size(); ++i) {
                 const SBinary& id = messages.at(i, 0).Value.bin;
                 ULONG type = 0;
-                Ref<IUnknown> message;
+                InterfaceRef<IUnknown> message;
                 if (SUCCEEDED(store->OpenEntry(id.cb, reinterpret_cast<LPENTRYID>(id.lpb),
                                                &IID_IMessage, 0, &type, message.out()))) {
                     visit(static_cast<IMessage*>(static_cast<IMAPIProp*>(message.get())));
                 }
             }
         }
-        Ref<IMAPITable> hierarchy;
+        InterfaceRef<IMAPITable> hierarchy;
         Rows children;
         if (depth > 16 || FAILED(folder->GetHierarchyTable(0, hierarchy.out())) ||
             FAILED(Provider().HrQueryAllRows(hierarchy.get(), columns.get(), nullptr, nullptr, 0,
@@ -675,7 +675,7 @@ void ForEachMessage(IMsgStore* store, const std::function<void(IMessage*)>& visi
         for (ULONG i = 0; i < children.size(); ++i) {
             const SBinary& id = children.at(i, 0).Value.bin;
             ULONG type = 0;
-            Ref<IUnknown> child;
+            InterfaceRef<IUnknown> child;
             if (SUCCEEDED(folder->OpenEntry(id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, 0,
                                             &type, child.out())) &&
                 type == MAPI_FOLDER) {
@@ -684,7 +684,7 @@ void ForEachMessage(IMsgStore* store, const std::function<void(IMessage*)>& visi
         }
     };
     ULONG type = 0;
-    Ref<IUnknown> root;
+    InterfaceRef<IUnknown> root;
     if (SUCCEEDED(store->OpenEntry(0, nullptr, nullptr, 0, &type, root.out()))) {
         walk(static_cast<IMAPIFolder*>(static_cast<IMAPIProp*>(root.get())), 0);
     }
@@ -693,7 +693,7 @@ void ForEachMessage(IMsgStore* store, const std::function<void(IMessage*)>& visi
 // Bytes of the attachments stored by value, keyed by file name.
 std::multimap<std::string, std::string> AttachmentsByValue(IMessage* message) {
     std::multimap<std::string, std::string> found;
-    Ref<IMAPITable> table;
+    InterfaceRef<IMAPITable> table;
     Rows rows;
     SizedSPropTagArray<1> columns{1, {PR_ATTACH_NUM}};
     if (FAILED(message->GetAttachmentTable(0, table.out())) ||
@@ -702,8 +702,8 @@ std::multimap<std::string, std::string> AttachmentsByValue(IMessage* message) {
         return found;
     }
     for (ULONG i = 0; i < rows.size(); ++i) {
-        Ref<IAttach> attach;
-        Ref<IUnknown> stream;
+        InterfaceRef<IAttach> attach;
+        InterfaceRef<IUnknown> stream;
         if (FAILED(message->OpenAttach(rows.at(i, 0).Value.ul, nullptr, 0, attach.out())) ||
             FAILED(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, stream.out()))) {
             continue;
@@ -752,7 +752,7 @@ TEST(MsgStorageTest, CopiesOfStoredMessagesReadBackAlike) {
             std::string error;
             auto storage = MsgStorage::Create(path, ProviderBuffers(), error);
             ASSERT_NE(storage, nullptr) << error;
-            Ref<IMessage> target;
+            InterfaceRef<IMessage> target;
             *target.out() = storage->OpenMessage();
             storage->SetClass(CLSID_MailMessage);
             EXPECT_TRUE(SUCCEEDED(source->CopyTo(0, nullptr, excluded.get(), 0, nullptr,
@@ -786,7 +786,7 @@ TEST(MsgStorageTest, CopiesOfStoredMessagesReadBackAlike) {
             EXPECT_TRUE(from.find(address) != std::string::npos ||
                         from.find(senderName) != std::string::npos)
                 << from << " / " << senderName << " / " << address;
-            Ref<IMAPITable> recipients;
+            InterfaceRef<IMAPITable> recipients;
             ULONG count = 0;
             ASSERT_EQ(source->GetRecipientTable(0, recipients.out()), S_OK);
             ASSERT_EQ(recipients->GetRowCount(0, &count), S_OK);

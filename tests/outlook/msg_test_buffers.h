@@ -1,7 +1,7 @@
 #pragma once
 // The buffers of the provider library the tests load, for messages made without the program's
 // own loaded library.
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 #include "tests/mapi_provider/provider_session.h"
 
 namespace mailsift::test {

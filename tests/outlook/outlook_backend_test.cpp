@@ -16,7 +16,7 @@
 #include "mime/message.h"
 #include "outlook/default_store_backends.h"
 #include "outlook/mapi_library.h"
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 #include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
 #include "stores/store_facade.h"

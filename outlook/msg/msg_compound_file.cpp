@@ -1,4 +1,4 @@
-#include "outlook/msg_compound_file.h"
+#include "outlook/msg/msg_compound_file.h"
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "outlook/compound_directory.h"
+#include "outlook/msg/compound_directory.h"
 
 namespace mailsift {
 

@@ -1,4 +1,4 @@
-#include "outlook/compound_directory.h"
+#include "outlook/msg/compound_directory.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "outlook/msg_storage.h"
+#include "outlook/msg/msg_storage.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,8 +12,9 @@
 
 #include "mapi/mapi_tags.h"
 #include "outlook/mapi_library.h"
-#include "outlook/msg_compound_file.h"
-#include "outlook/msg_message.h"
+#include "outlook/msg/msg_compound_file.h"
+#include "outlook/msg/msg_message.h"
+#include "outlook/msg/msg_property.h"
 #include "platform/file_system.h"
 
 namespace mailsift {

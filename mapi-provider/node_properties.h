@@ -1,0 +1,19 @@
+#pragma once
+// The properties of a node: those its record set stores and those MAPI derives from the
+// structure of the store.
+#include <vector>
+
+#include "mapi-provider/node.h"
+
+namespace mailsift::mapi_provider {
+
+mapi::HRESULT ReadNodeProp(const NodeView& node, mapi::ULONG tag, mapi::SPropValue& out,
+                           void* parent);
+// The tags GetPropList names: stored properties with numeric identifiers, then the derived
+// ones the node has.
+std::vector<mapi::ULONG> NodeTags(const NodeView& node);
+// Fills values[i] for tags[i]; a value that cannot be read becomes an error cell.
+void ReadNodeRow(const NodeView& node, const std::vector<mapi::ULONG>& tags,
+                 mapi::SPropValue* values, void* parent);
+
+}  // namespace mailsift::mapi_provider

@@ -1,0 +1,154 @@
+#include "mapi-provider/store.h"
+
+#include <cstring>
+
+#include "mapi-provider/allocator.h"
+#include "mapi-provider/item_objects.h"
+#include "mapi-provider/prop_object.h"
+#include "mapi-provider/tables.h"
+#include "mapi/com_object.h"
+#include "mapi/guarded.h"
+#include "mapi/mapi_tags.h"
+
+namespace mailsift::mapi_provider {
+
+using namespace mapi;
+
+namespace {
+
+bool HasMessageClass(libpff_item_t* item) {
+    BufferPtr<SPropValue> value(AllocateRoot<SPropValue>());
+    return value != nullptr &&
+           SUCCEEDED(ReadStoredProp({item, 0}, PR_MESSAGE_CLASS_W, *value, value.get()));
+}
+
+class Store final : public PropObject<IMsgStore> {
+  public:
+    explicit Store(std::shared_ptr<StoreContext> store) : store_(std::move(store)) {}
+
+    HRESULT OpenEntry(ULONG size, LPENTRYID entry, LPCIID riid, ULONG, ULONG* objectType,
+                      LPUNKNOWN* result) override {
+        return Guarded([&] { return OpenEntryIn(store_, size, entry, riid, objectType, result); });
+    }
+
+  protected:
+    HRESULT ReadProp(ULONG tag, SPropValue& out, void* parent) override {
+        out.ulPropTag = tag;
+        for (const FixedValue& value : StoreValues()) {
+            if (PROP_ID(value.tag) == PROP_ID(tag)) {
+                return ReadFixedValue(value, tag, out, parent);
+            }
+        }
+        return MAPI_E_NOT_FOUND;
+    }
+
+    std::vector<ULONG> PropTags() override {
+        std::vector<ULONG> tags;
+        for (const FixedValue& value : StoreValues()) {
+            tags.push_back(value.tag);
+        }
+        return tags;
+    }
+
+  private:
+    bool Supports(REFIID riid) const override {
+        return riid == IID_IMAPIProp || riid == IID_IMsgStore;
+    }
+
+    std::vector<FixedValue> StoreValues() const {
+        const MAPIUID& uid = store_->file->uid();
+        return {
+            {PR_ENTRYID, store_->entryId},
+            {PR_RECORD_KEY, std::vector<BYTE>(uid.ab, uid.ab + sizeof(uid.ab))},
+            {PR_DISPLAY_NAME_W, store_->file->displayName()},
+            {PR_OBJECT_TYPE, MAPI_STORE},
+        };
+    }
+
+    std::shared_ptr<StoreContext> store_;
+};
+
+}  // namespace
+
+HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPENTRYID entry,
+                    LPCIID riid, ULONG* objectType, LPUNKNOWN* result) {
+    if (result == nullptr) {
+        return MAPI_E_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    ItemPtr item;
+    HRESULT hr = S_OK;
+    if (size == 0) {
+        hr = store->file->RootFolder(item);
+    } else if (entry == nullptr) {
+        return MAPI_E_INVALID_PARAMETER;
+    } else {
+        const auto* bytes = reinterpret_cast<const BYTE*>(entry);
+        if (size != kEntryIdSize ||
+            std::memcmp(bytes + 4, store->file->uid().ab, sizeof(MAPIUID)) != 0) {
+            return MAPI_E_INVALID_ENTRYID;
+        }
+        uint32_t id = 0;
+        for (int i = 0; i < 4; ++i) {
+            id |= static_cast<uint32_t>(bytes[20 + i]) << (8 * i);
+        }
+        hr = store->file->ItemById(id, item);
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    uint8_t type = LIBPFF_ITEM_TYPE_UNDEFINED;
+    hr = ItemType(item.get(), type);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    auto node = std::make_shared<Node>();
+    node->store = store;
+    node->item = std::move(item);
+    node->addressable = true;
+    switch (type) {
+        case LIBPFF_ITEM_TYPE_FOLDER:
+            node->kind = NodeKind::Folder;
+            if (objectType != nullptr) {
+                *objectType = MAPI_FOLDER;
+            }
+            return HandOut<IMAPIFolder>(new Folder(node), riid, result);
+        case LIBPFF_ITEM_TYPE_ATTACHMENT:
+        case LIBPFF_ITEM_TYPE_ATTACHMENTS:
+        case LIBPFF_ITEM_TYPE_RECIPIENTS:
+        case LIBPFF_ITEM_TYPE_SUB_ASSOCIATED_CONTENTS:
+        case LIBPFF_ITEM_TYPE_SUB_FOLDERS:
+        case LIBPFF_ITEM_TYPE_SUB_MESSAGES:
+            return MAPI_E_NOT_FOUND;
+        case LIBPFF_ITEM_TYPE_UNDEFINED:
+            // libpff leaves message classes it does not know (free/busy data, for one)
+            // undefined; such a node is a message when it has a message class at all.
+            if (!HasMessageClass(node->item.get())) {
+                return MAPI_E_NOT_FOUND;
+            }
+            [[fallthrough]];
+        default:
+            node->kind = NodeKind::Message;
+            if (objectType != nullptr) {
+                *objectType = MAPI_MESSAGE;
+            }
+            return HandOut<IMessage>(new Message(node), riid, result);
+    }
+}
+
+HRESULT OpenStore(const std::string& path, std::vector<BYTE> entryId, LPMDB* store) {
+    if (store == nullptr) {
+        return MAPI_E_INVALID_PARAMETER;
+    }
+    *store = nullptr;
+    auto context = std::make_shared<StoreContext>();
+    HRESULT hr = PffFile::Open(path, context->file);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    context->entryId = std::move(entryId);
+    *store = new Store(std::move(context));
+    return S_OK;
+}
+
+}  // namespace mailsift::mapi_provider
