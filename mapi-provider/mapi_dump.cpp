@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mapi-provider/provider_loader.h"
+#include "mapi/interface_cast.h"
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
 #include "mapi/utf16.h"
@@ -26,15 +27,6 @@ namespace fs = std::filesystem;
 constexpr const char* kProfileName = "MSFPROFILE";
 constexpr const char* kServiceName = "MSPST MS";
 constexpr ULONG kAttachmentChunk = 65535;
-
-template <class T>
-using Ref = InterfaceRef<T>;
-
-// Takes an object handed out as IUnknown as the interface it was asked for.
-template <class T>
-T* As(LPUNKNOWN unknown) {
-    return static_cast<T*>(unknown);
-}
 
 std::string Clean(std::string text) {
     for (char& c : text) {
@@ -131,7 +123,7 @@ class Dumper {
             return Fail("OpenMsgStore", hr);
         }
         ULONG type = 0;
-        Ref<IUnknown> root;
+        InterfaceRef<IUnknown> root;
         hr = store_->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, root.out());
         if (FAILED(hr) || type != MAPI_FOLDER) {
             return Fail("OpenEntry of the root folder", FAILED(hr) ? hr : MAPI_E_INVALID_OBJECT);
@@ -142,7 +134,7 @@ class Dumper {
 
     // Reads the first row of the service table: its UID and/or display name.
     HRESULT ReadService(MAPIUID* uid, std::string* displayName) {
-        Ref<IMAPITable> table;
+        InterfaceRef<IMAPITable> table;
         HRESULT hr = services_->GetMsgServiceTable(0, table.out());
         if (FAILED(hr)) {
             return hr;
@@ -174,7 +166,7 @@ class Dumper {
     }
 
     HRESULT OpenStore(const std::string& serviceName, std::string& storeName) {
-        Ref<IMAPITable> table;
+        InterfaceRef<IMAPITable> table;
         HRESULT hr = session_->GetMsgStoresTable(0, table.out());
         if (FAILED(hr)) {
             return hr;
@@ -220,7 +212,7 @@ class Dumper {
         if (FAILED(hr)) {
             return;
         }
-        Ref<IMAPITable> contents;
+        InterfaceRef<IMAPITable> contents;
         LPSRowSet messages = nullptr;
         SizedSPropTagArray<1> entryColumn{1, {PR_ENTRYID}};
         if (FAILED(folder->GetContentsTable(0, contents.out())) ||
@@ -234,7 +226,7 @@ class Dumper {
         }
         mapi_.FreeProws(messages);
 
-        Ref<IUnknown> hierarchyObject;
+        InterfaceRef<IUnknown> hierarchyObject;
         if (FAILED(folder->OpenProperty(PR_CONTAINER_HIERARCHY, &IID_IMAPITable, 0, 0,
                                         hierarchyObject.out()))) {
             return;
@@ -259,7 +251,7 @@ class Dumper {
             const std::string childName =
                 mailsift::Utf16ToUtf8(std::u16string(values[1].Value.lpszW));
             ULONG type = 0;
-            Ref<IUnknown> child;
+            InterfaceRef<IUnknown> child;
             if (childName.empty() ||
                 FAILED(folder->OpenEntry(values[0].Value.bin.cb,
                                          reinterpret_cast<LPENTRYID>(values[0].Value.bin.lpb),
@@ -275,7 +267,7 @@ class Dumper {
     void PrintMessage(const SPropValue& entry) {
         const int serial = ++serial_;
         ULONG type = 0;
-        Ref<IUnknown> object;
+        InterfaceRef<IUnknown> object;
         std::string subject, senderName, senderAddress, submitTime, size, names;
         if (entry.ulPropTag == PR_ENTRYID &&
             SUCCEEDED(store_->OpenEntry(entry.Value.bin.cb,
@@ -323,7 +315,7 @@ class Dumper {
     // Lists the attachment names joined by "|" and, when `folder` is set, writes each
     // attachment's bytes below it.
     std::string Attachments(IMessage* message, const fs::path& folder) {
-        Ref<IUnknown> tableObject;
+        InterfaceRef<IUnknown> tableObject;
         if (FAILED(message->OpenProperty(PR_MESSAGE_ATTACHMENTS, &IID_IMAPITable, 0, 0,
                                          tableObject.out()))) {
             return "";
@@ -349,7 +341,7 @@ class Dumper {
             } else if (values[2].ulPropTag == PR_ATTACH_FILENAME_W) {
                 name = mailsift::Utf16ToUtf8(std::u16string(values[2].Value.lpszW));
             }
-            Ref<IAttach> attachment;
+            InterfaceRef<IAttach> attachment;
             if (FAILED(message->OpenAttach(static_cast<ULONG>(values[1].Value.l), &IID_IAttachment,
                                            MAPI_BEST_ACCESS, attachment.out()))) {
                 continue;
@@ -382,7 +374,7 @@ class Dumper {
     }
 
     void SaveAttachment(IAttach* attachment, const fs::path& target) {
-        Ref<IUnknown> streamObject;
+        InterfaceRef<IUnknown> streamObject;
         if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_BEST_ACCESS,
                                             streamObject.out())) &&
             FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0,
@@ -419,10 +411,10 @@ class Dumper {
 
     const MapiEntryPoints& mapi_;
     std::string extractDir_;
-    Ref<IProfAdmin> admin_;
-    Ref<IMsgServiceAdmin> services_;
-    Ref<IMAPISession> session_;
-    Ref<IMsgStore> store_;
+    InterfaceRef<IProfAdmin> admin_;
+    InterfaceRef<IMsgServiceAdmin> services_;
+    InterfaceRef<IMAPISession> session_;
+    InterfaceRef<IMsgStore> store_;
     bool profileCreated_ = false;
     std::set<std::string> visited_;
     int serial_ = 0;

@@ -40,7 +40,6 @@ MapiLibraryLoader& ProcessLoader() {
 
 }  // namespace
 
-
 MapiLibraryLoader::~MapiLibraryLoader() {
     if (handle_ != nullptr) dlclose(handle_);
 }
