@@ -94,9 +94,13 @@ std::string ClientName(ExtractSource source) {
     return {};
 }
 
+bool AnyClientChosen() {
+    return std::any_of(Settings.ExtractFrom.begin(), Settings.ExtractFrom.end(),
+                       [](bool chosen) { return chosen; });
+}
+
 bool ExportChosenClients(ExportDialogs& dialogs, ExportObserver* observer) {
-    if (std::none_of(Settings.ExtractFrom.begin(), Settings.ExtractFrom.end(),
-                     [](bool chosen) { return chosen; })) {
+    if (!AnyClientChosen()) {
         if (dialogs.Confirm("NoOneEmailClientSelected")) dialogs.OpenSetup(std::nullopt);
         return false;
     }

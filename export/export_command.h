@@ -31,6 +31,9 @@ class ExportObserver {
                                const ExportStoreResult& result) = 0;
 };
 
+// True when the settings choose at least one client to export.
+bool AnyClientChosen();
+
 // Exports every client chosen in the settings; the settings are read again after each question,
 // as the dialogs may change them. Clears the stop flag first; a Stop ends the run after the
 // current message and skips the remaining clients. False when no client was chosen.
