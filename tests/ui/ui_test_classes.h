@@ -1,0 +1,14 @@
+#pragma once
+// The window test classes, each made by name, so that CTest runs and reports them one by one.
+#include <QObject>
+#include <memory>
+
+namespace mailsift::ui::test {
+
+std::unique_ptr<QObject> MakeStartupTest();
+std::unique_ptr<QObject> MakeCaptionWalkTest();
+std::unique_ptr<QObject> MakeMainFormTest();
+std::unique_ptr<QObject> MakeExportButtonTest();
+std::unique_ptr<QObject> MakeSmallWindowsTest();
+
+}  // namespace mailsift::ui::test
