@@ -63,6 +63,9 @@ int RunMailsift(int argc, char** argv) {
     std::unique_ptr<Windows> windows = StartUp(arguments);
     if (!windows) return 0;
     windows->mainForm().show();
+    // Without a window manager (a virtual X server, a kiosk session) nothing else would make
+    // the window active, and the activation's work, "/extract" among it, would never run.
+    windows->mainForm().activateWindow();
     return QApplication::exec();
 }
 
