@@ -32,6 +32,10 @@ MAY_INCLUDE = {
 }
 SOURCE_SUFFIXES = {".h", ".hpp", ".c", ".cc", ".cpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
+# Qt's headers (<QWidget>, <QtCore/qstring.h>): only the windows and the programs that show them
+# use Qt; the core stays usable without it.
+QT_INCLUDE = re.compile(r'^\s*#\s*include\s*<(Q[A-Za-z]*(?:/[^>]*)?)>', re.MULTILINE)
+MAY_INCLUDE_QT = {"ui", "app"}
 
 
 def resolve(root, including, name):
@@ -57,6 +61,11 @@ def offending_includes(root):
             if source.suffix not in SOURCE_SUFFIXES or not source.is_file():
                 continue
             text = source.read_text(encoding="utf-8", errors="replace")
+            if layer not in MAY_INCLUDE_QT:
+                for match in QT_INCLUDE.finditer(text):
+                    line = text.count("\n", 0, match.start()) + 1
+                    found.append(f"{source.relative_to(root)}:{line}: #include <{match.group(1)}> "
+                                 f"brings Qt into {layer}/, which only ui/ and app/ may use")
             for match in INCLUDE.finditer(text):
                 target = resolve(root, source, match.group(1))
                 if target is None or root not in target.parents:
@@ -83,6 +92,8 @@ def self_test():
             "app/main.cpp": '#include "support/temp_dir.h"\n#include "stores/facade.h"\n',
             "tests/support/temp_dir.h": "",
             "export/run.cpp": '#include "addresses/list.h"\n',
+            "mime/reader.cpp": '#include <QString>\n#include <string>\n',
+            "ui/window.cpp": '#include <QWidget>\n#include "stores/facade.h"\n',
             "addresses/list.h": "",
         }
         for name, text in files.items():
@@ -92,6 +103,7 @@ def self_test():
         expected = [
             'app/main.cpp:1: #include "support/temp_dir.h" reaches into tests/',
             'export/run.cpp:1: #include "addresses/list.h" reaches into addresses/',
+            'mime/reader.cpp:1: #include <QString> brings Qt into mime/',
             'stores/facade.cpp:2: #include "outlook/backend.h" reaches into outlook/',
         ]
         if len(found) != len(expected) or not all(
