@@ -1,6 +1,7 @@
 #include "ui/startup.h"
 
 #include <QIcon>
+#include <QScreen>
 #include <exception>
 #include <filesystem>
 
@@ -62,10 +63,15 @@ int RunMailsift(int argc, char** argv) {
     arguments.removeFirst();
     std::unique_ptr<Windows> windows = StartUp(arguments);
     if (!windows) return 0;
-    windows->mainForm().show();
+    MainForm& mainForm = windows->mainForm();
+    mainForm.adjustSize();
+    if (const QScreen* screen = mainForm.screen()) {
+        mainForm.move(screen->availableGeometry().center() - mainForm.rect().center());
+    }
+    mainForm.show();
     // Without a window manager (a virtual X server, a kiosk session) nothing else would make
     // the window active, and the activation's work, "/extract" among it, would never run.
-    windows->mainForm().activateWindow();
+    mainForm.activateWindow();
     return QApplication::exec();
 }
 
