@@ -36,7 +36,6 @@ MainForm::MainForm(Windows& windows, QStringList arguments)
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/mailsift.svg")));
 
     for (size_t i = 0; i < 4; ++i) {
         clientPictures_[i] =

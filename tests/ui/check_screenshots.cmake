@@ -1,0 +1,17 @@
+# Runs the screenshot program into a fresh folder and checks that it drew every window of the
+# start-up in each language. Called with -DPROGRAM=... -DOUTPUT=...
+file(REMOVE_RECURSE ${OUTPUT})
+execute_process(COMMAND ${PROGRAM} ${OUTPUT} RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "mailsift-screenshots failed (${status}): ${errors}")
+endif()
+foreach(language English Russian French)
+  foreach(form MainForm BrowseForm AboutForm ExtractDialogForm)
+    set(picture ${OUTPUT}/${language}/${form}.png)
+    file(SIZE ${picture} size)
+    if(size LESS 1000)
+      message(FATAL_ERROR "${picture} is missing or empty")
+    endif()
+  endforeach()
+endforeach()
+file(REMOVE_RECURSE ${OUTPUT})
