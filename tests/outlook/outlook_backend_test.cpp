@@ -21,6 +21,7 @@
 #include "platform/date_time.h"
 #include "stores/store_facade.h"
 #include "support/file_helpers.h"
+#include "support/reference_mail.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
@@ -245,7 +246,7 @@ TEST_F(OutlookBackendTest, SavesMessagesAsMsgAndAsEml) {
     const std::string eml = Temp("message.eml");
     ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, eml, true), kResultSuccess);
     TIdMessage parsed;
-    parsed.ReadFromFile(eml, false, MessageForm::Raw);
+    parsed.ReadFromFile(eml);
     EXPECT_EQ(parsed.Subject, "Here is a sample message");
     EXPECT_EQ(parsed.From().Name, "Terry Mahaffey");
     const std::string picture = Temp("picture.jpg");
@@ -292,7 +293,7 @@ TEST_F(OutlookBackendTest, EmlFilesDeclareTheirTextAsUtf8) {
     ASSERT_EQ(SaveMessageToFile(handle_, *FolderNamed("Sample1"), 0, withParts, true),
               kResultSuccess);
     TIdMessage parsed;
-    parsed.ReadFromFile(withParts, false, MessageForm::Raw);
+    parsed.ReadFromFile(withParts);
     bool bodyFound = false;
     for (const auto& part : parsed.MessageParts) {
         if (part->Kind() != TIdPartKind::Text) continue;
@@ -305,6 +306,50 @@ TEST_F(OutlookBackendTest, EmlFilesDeclareTheirTextAsUtf8) {
         bodyFound = true;
     }
     EXPECT_TRUE(bodyFound);
+}
+
+// A scratch message to write .eml files from: what it holds besides the record.
+class EmlSourceMessage {
+  public:
+    explicit EmlSourceMessage(const std::string& path) {
+        EXPECT_TRUE(LoadMapiLibrary());
+        std::string error;
+        storage_ = MsgStorage::Create(path, error);
+        EXPECT_NE(storage_, nullptr) << error;
+        if (storage_ != nullptr) *message_.out() = storage_->OpenMessage();
+    }
+    mapi::IMessage* get() const { return message_.get(); }
+
+  private:
+    std::unique_ptr<MsgStorage> storage_;
+    mapi::InterfaceRef<mapi::IMessage> message_;
+};
+
+// A message file is no mail transfer: its text ends where the message's text ends, with no
+// "." line that other mail programs would show, and lines that begin with "." keep their dots.
+TEST_F(OutlookBackendTest, EmlFilesCarryTheTextExactly) {
+    const EmlSourceMessage source(Temp("scratch.msg"));
+    ASSERT_NE(source.get(), nullptr);
+    TMessage record;
+    record.Subject = "Dots";
+    record.FromAddress = "anna@example.org";
+    record.Body = "first\r\n.\r\n..two dots\r\n.and one\r\nlast line\r\n";
+    const std::string eml = Temp("dots.eml");
+    ASSERT_EQ(WriteEmlFile(source.get(), record, eml), kResultSuccess);
+    const test::ReferenceMail mail = test::ReadMailWithPython(eml);
+    ASSERT_TRUE(mail.read);
+    EXPECT_EQ(mail.body, "first\n.\n..two dots\n.and one\nlast line\n");
+    EXPECT_FALSE(test::ReadFileBytes(eml).ends_with("\r\n.\r\n"));
+
+    // With an attachment the text is a part of its own, just as exact.
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    TMessage message;
+    ASSERT_EQ(GetMessageBody(handle_, *FolderNamed("Sample1"), 0, message), kResultSuccess);
+    ASSERT_EQ(SaveMessageToFile(handle_, *FolderNamed("Sample1"), 0, eml, true), kResultSuccess);
+    std::string expected = message.Body;
+    std::erase(expected, '\r');
+    EXPECT_EQ(test::ReadMailWithPython(eml).body, expected);
 }
 
 // A message whose only text is HTML (many newsletters) keeps that text in its .eml file.
@@ -333,7 +378,7 @@ TEST_F(OutlookBackendTest, EmlFilesKeepAnHtmlOnlyBody) {
     const std::string eml = Temp("html.eml");
     ASSERT_EQ(WriteEmlFile(message.get(), record, eml), kResultSuccess);
     TIdMessage parsed;
-    parsed.ReadFromFile(eml, false, MessageForm::Raw);
+    parsed.ReadFromFile(eml);
     EXPECT_EQ(parsed.Subject, "Newsletter");
     ASSERT_EQ(parsed.MessageParts.size(), 1u);
     const TIdMessagePart& part = *parsed.MessageParts.front();
