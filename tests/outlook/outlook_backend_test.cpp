@@ -19,6 +19,7 @@
 #include "outlook/msg/msg_storage.h"
 #include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
+#include "samples/pst_store_writer.h"
 #include "stores/store_facade.h"
 #include "support/file_helpers.h"
 #include "support/reference_mail.h"
@@ -350,6 +351,47 @@ TEST_F(OutlookBackendTest, EmlFilesCarryTheTextExactly) {
     std::string expected = message.Body;
     std::erase(expected, '\r');
     EXPECT_EQ(test::ReadMailWithPython(eml).body, expected);
+}
+
+samples::PstMessage SampleMail(const std::string& subject) {
+    samples::PstMessage message;
+    message.Subject = subject;
+    message.SenderName = "Anna Berger";
+    message.SenderAddress = "anna@example.org";
+    message.Body = "Hello.\r\n";
+    return message;
+}
+
+// Without transport headers, To and Cc come from the recipient table: one address each, not
+// one name made of all names with an empty address.
+TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
+    const std::string path = Temp("recipients.pst");
+    {
+        samples::PstStoreWriter writer(path, "Recipients");
+        const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+        samples::PstMessage message = SampleMail("Meeting");
+        message.Recipients = {{"Fritz Hof", "fritz@example.org", "SMTP", 1},
+                              {"Grete M\xC3\xBCller", "grete@example.net", "SMTP", 1},
+                              {"Hans Egger", "hans@example.com", "SMTP", 2},
+                              {"", "nameless@example.com", "SMTP", 1}};
+        writer.AddMessage(inbox, message);
+        writer.Finish();
+    }
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* inbox = FolderNamed("Inbox");
+    ASSERT_NE(inbox, nullptr);
+    const std::string eml = Temp("meeting.eml");
+    ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, eml, true), kResultSuccess);
+    const test::ReferenceMail mail = test::ReadMailWithPython(eml);
+    ASSERT_TRUE(mail.read);
+    std::vector<std::string> recipients;
+    for (const test::ReferenceAddress& address : mail.recipients) {
+        recipients.push_back(address.field + " " + address.name + " <" + address.address + ">");
+    }
+    EXPECT_EQ(recipients,
+              (std::vector<std::string>{
+                  "to Fritz Hof <fritz@example.org>", "to Grete M\xC3\xBCller <grete@example.net>",
+                  "to  <nameless@example.com>", "cc Hans Egger <hans@example.com>"}));
 }
 
 // A message whose only text is HTML (many newsletters) keeps that text in its .eml file.
