@@ -394,6 +394,40 @@ TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
                   "to  <nameless@example.com>", "cc Hans Egger <hans@example.com>"}));
 }
 
+// A salvage tool does not give up on a store over a missing name: a root folder without one
+// and folders whose name is missing or empty are listed under stand-in names, each its own.
+TEST_F(OutlookBackendTest, FoldersWithoutANameAreWalkedUnderStandInNames) {
+    const std::string path = Temp("nameless.pst");
+    {
+        samples::PstStoreWriter writer(path, "Nameless", std::nullopt);
+        const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+        writer.AddMessage(inbox, SampleMail("In the inbox"));
+        const uint32_t unnamed = writer.AddFolder(writer.TopFolder(), std::nullopt);
+        writer.AddMessage(unnamed, SampleMail("Without a name"));
+        const uint32_t empty = writer.AddFolder(writer.TopFolder(), std::string());
+        writer.AddMessage(empty, SampleMail("With an empty name"));
+        writer.AddMessage(writer.AddFolder(empty, std::string("Below")), SampleMail("Below it"));
+        writer.Finish();
+    }
+    ASSERT_GT(Open(path), kMaxResultCode);
+    std::set<std::string> paths;
+    std::set<std::string> subjects;
+    for (const TFolder* folder : folders_) {
+        EXPECT_TRUE(paths.insert(folder->Path).second) << folder->Path;
+        for (int32_t i = 0; i < folder->MessageCount; ++i) {
+            TMessage message;
+            ASSERT_EQ(GetMessageHeaders(handle_, *folder, i, message), kResultSuccess);
+            subjects.insert(message.Subject);
+        }
+    }
+    EXPECT_EQ(folders_.size(), 6u);
+    EXPECT_EQ(subjects, (std::set<std::string>{"In the inbox", "Without a name",
+                                               "With an empty name", "Below it"}));
+    const TFolder* below = FolderNamed("Below");
+    ASSERT_NE(below, nullptr);
+    EXPECT_NE(below->Path.find("/NoName folder "), std::string::npos) << below->Path;
+}
+
 // A message whose only text is HTML (many newsletters) keeps that text in its .eml file.
 TEST_F(OutlookBackendTest, EmlFilesKeepAnHtmlOnlyBody) {
     ASSERT_TRUE(LoadMapiLibrary());
