@@ -1,7 +1,7 @@
 // A first look at Mailsift: writes small sample stores of Outlook Express, Thunderbird and
 // Eudora into a throwaway folder, exports them in every form through the command line, and
-// says where everything went. A personal folder file named by MAILSIFT_DEMO_PST is exported
-// too, as .msg and as .eml files.
+// says where everything went. A written personal folder file is exported as .msg and as .eml
+// files, and so is one named by MAILSIFT_DEMO_PST.
 #include <stdlib.h>
 
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include "outlook/default_store_backends.h"
 #include "samples/dbx_store_writer.h"
 #include "samples/mailbox_writer.h"
+#include "samples/pst_store_writer.h"
 #include "stores/dbx_reader.h"
 
 namespace {
@@ -146,6 +147,35 @@ void WriteMailboxTree(MailClient client, const std::string& root, const std::str
     WriteMailbox(client, mailsift::samples::AddSubfolderDir(client, root, parent), "Holidays", {2});
 }
 
+// The same mails in a personal folder file: an inbox, sent items and a subfolder, without
+// transport headers, so that the .eml files are made from the message properties alone.
+void WritePersonalFolderFile(const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    mailsift::samples::PstStoreWriter writer(path, "Personal Folders");
+    const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+    const uint32_t sent = writer.AddFolder(writer.TopFolder(), std::string("Sent Items"));
+    const uint32_t family = writer.AddFolder(inbox, std::string("Family"));
+    const uint32_t folders[] = {inbox, sent, family};
+    for (size_t k = 0; k < SampleMails().size(); ++k) {
+        const SampleMail& mail = SampleMails()[k];
+        mailsift::samples::PstMessage message;
+        message.Subject = mail.subject;
+        message.SenderName = mail.fromName;
+        message.SenderAddress = mail.fromAddress;
+        for (const std::string& line : mail.body) message.Body += line + "\r\n";
+        message.SubmitTime = mail.fileTime;
+        message.DeliveryTime = mail.fileTime;
+        message.Recipients = {{"Bob Reader", "bob@example.org", "SMTP", 1},
+                              {"Dora Reader", "dora@example.org", "SMTP", 2}};
+        for (const MailboxAttachment& attachment : mail.attachments) {
+            message.Attachments.push_back(
+                {attachment.FileName, "text/plain", attachment.Content, nullptr});
+        }
+        writer.AddMessage(folders[k], message);
+    }
+    writer.Finish();
+}
+
 int Cli(const std::vector<std::string>& args) {
     std::cout << "\n$ mailsift-cli";
     for (const std::string& arg : args) std::cout << ' ' << arg;
@@ -176,6 +206,8 @@ int main() {
         WriteOutlookExpressStore(express);
         WriteMailboxTree(MailClient::Thunderbird, thunderbird, "Inbox", "Sent", "Family");
         WriteMailboxTree(MailClient::Eudora, eudora, "In", "Out", "Family");
+        const std::string personal = stores + "/Outlook/Personal Folders.pst";
+        WritePersonalFolderFile(personal);
         std::cout << "Sample stores written to " << stores << '\n';
 
         const std::string output = folder + "/export";
@@ -186,12 +218,15 @@ int main() {
         }
         status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
                        output + "/zip", "--format", "eml", "--zip"});
+        std::vector<std::string> pstFiles{personal};
         const char* pst = std::getenv("MAILSIFT_DEMO_PST");
-        if (pst != nullptr && pst[0] != '\0') {
-            for (const char* form : {"msg", "eml"}) {
-                status |= Cli({"export", pst, "--to", output + "/pst-" + form, "--format", form,
-                               "--no-date-folder", "--no-zip"});
-            }
+        if (pst != nullptr && pst[0] != '\0') pstFiles.emplace_back(pst);
+        for (const char* form : {"msg", "eml"}) {
+            std::vector<std::string> args{"export"};
+            args.insert(args.end(), pstFiles.begin(), pstFiles.end());
+            args.insert(args.end(), {"--to", output + "/pst-" + form, "--format", form,
+                                     "--no-date-folder", "--no-zip"});
+            status |= Cli(args);
         }
         status |= Cli({"history"});
 
@@ -200,10 +235,8 @@ int main() {
                      "\n  txt/     text summaries\n  html/    HTML pages"
                      "\n  attach/  attachments only"
                      "\n  zip/     one archive per mail client"
-                  << (pst != nullptr && pst[0] != '\0'
-                          ? "\n  pst-msg/ pst-eml/  the personal folder file as .msg and .eml"
-                          : "")
-                  << "\n"
+                  << "\n  pst-msg/ pst-eml/  the personal folder file"
+                  << (pst != nullptr && pst[0] != '\0' ? "s" : "") << " as .msg and .eml\n"
                   << "Settings, report log and history of the demo are in " << program
                   << "\nRemove " << folder << " when you are done.\n";
         return status == 0 ? 0 : 1;

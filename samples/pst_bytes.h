@@ -13,6 +13,12 @@ inline void SetLe(std::string& out, size_t at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
+inline uint64_t GetLe(std::string_view in, size_t at, int bytes) {
+    uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<uint8_t>(in[at + i]);
+    return value;
+}
+
 // The CRC of blocks, pages and the header: CRC-32 without the initial and final inversion.
 uint32_t PstCrc(std::string_view data);
 

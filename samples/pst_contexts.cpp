@@ -160,7 +160,7 @@ std::vector<std::string> BuildTableContext(std::vector<uint32_t> columns,
 
     PstHeap heap(0x7C);
     std::string matrix;
-    std::vector<std::pair<std::string, std::string>> index;
+    std::vector<std::pair<uint32_t, uint32_t>> rowIds;  // row identifier, row number
     for (size_t r = 0; r < rows.size(); ++r) {
         std::string row(rowSize, '\0');
         for (const PstProperty& property : rows[r]) {
@@ -178,20 +178,19 @@ std::vector<std::string> BuildTableContext(std::vector<uint32_t> columns,
             row[ends[2] + bit / 8] = static_cast<char>(
                 static_cast<uint8_t>(row[ends[2] + bit / 8]) | (0x80 >> (bit % 8)));
             if (property.tag == kPstTagRowId) {
-                index.emplace_back(property.value.substr(0, 4), std::string());
-                PutLe(index.back().second, r, 4);
+                rowIds.emplace_back(static_cast<uint32_t>(GetLe(value, 0, 4)),
+                                    static_cast<uint32_t>(r));
             }
         }
         matrix += row;
     }
-    std::sort(index.begin(), index.end(), [](const auto& a, const auto& b) {
-        return a.first.size() == 4 && b.first.size() == 4 &&
-               (static_cast<uint8_t>(a.first[3]) << 24 | static_cast<uint8_t>(a.first[2]) << 16 |
-                static_cast<uint8_t>(a.first[1]) << 8 | static_cast<uint8_t>(a.first[0])) <
-                   (static_cast<uint8_t>(b.first[3]) << 24 |
-                    static_cast<uint8_t>(b.first[2]) << 16 | static_cast<uint8_t>(b.first[1]) << 8 |
-                    static_cast<uint8_t>(b.first[0]));
-    });
+    std::sort(rowIds.begin(), rowIds.end());
+    std::vector<std::pair<std::string, std::string>> index;
+    for (const auto& [id, number] : rowIds) {
+        index.emplace_back();
+        PutLe(index.back().first, id, 4);
+        PutLe(index.back().second, number, 4);
+    }
     uint32_t rowsAt = 0;
     if (!matrix.empty() && matrix.size() <= kPstMaxHeapItem) {
         rowsAt = heap.Allocate(matrix);

@@ -81,10 +81,6 @@ const std::string kPsPublicStrings(
 const std::string kPsetidCommon("\x08\x20\x06\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46",
                                 16);
 
-uint32_t NidOf(uint32_t type, uint32_t index) {
-    return PstNid(type, index);
-}
-
 std::string JoinedNames(const std::vector<PstRecipient>& recipients, int32_t type) {
     std::string joined;
     for (const PstRecipient& recipient : recipients) {
@@ -121,7 +117,7 @@ PstStoreWriter::PstStoreWriter(const std::string& path, const std::string& displ
 uint32_t PstStoreWriter::AddFolder(uint32_t parent, std::optional<std::string> name) {
     const auto found = folders_.find(parent);
     if (found == folders_.end()) throw std::logic_error("no such folder");
-    const uint32_t nid = NidOf(kNidTypeNormalFolder, nextIndex_++);
+    const uint32_t nid = PstNid(kNidTypeNormalFolder, nextIndex_++);
     found->second.children.push_back(nid);
     folders_[nid] = {parent, std::move(name), {}, {}};
     return nid;
@@ -143,8 +139,9 @@ uint64_t PstStoreWriter::WritePropertyNode(const PstProperties& properties,
 
 uint32_t PstStoreWriter::NamedPropertyId(const PstNamedProperty& property) {
     const bool byName = !property.Name.empty();
-    std::string key =
-        property.SetGuid + (byName ? "S" + property.Name : "N" + std::to_string(property.Id));
+    std::string key = property.SetGuid;
+    key += byName ? 'S' : 'N';
+    key += byName ? property.Name : std::to_string(property.Id);
     const auto found = namedIndex_.find(key);
     if (found != namedIndex_.end()) return found->second;
     uint32_t guid = 0;
@@ -296,7 +293,7 @@ PstProperties PstStoreWriter::MessageProperties(const PstMessage& message,
 void PstStoreWriter::AddMessage(uint32_t folder, const PstMessage& message) {
     const auto found = folders_.find(folder);
     if (found == folders_.end()) throw std::logic_error("no such folder");
-    const uint32_t nid = NidOf(kNidTypeNormalMessage, nextIndex_++);
+    const uint32_t nid = PstNid(kNidTypeNormalMessage, nextIndex_++);
     PstSubnodeList subnodes(ndb_);
     const PstProperties properties = MessageProperties(message, subnodes);
     uint64_t bidSub = 0;
@@ -363,16 +360,12 @@ void PstStoreWriter::WriteFolder(uint32_t nid, const Folder& folder) {
 void PstStoreWriter::WriteNameMap() {
     std::vector<std::string> buckets(kNameBuckets);
     for (const std::string& entry : nameEntries_) {
-        uint32_t id = static_cast<uint8_t>(entry[0]) | static_cast<uint8_t>(entry[1]) << 8 |
-                      static_cast<uint8_t>(entry[2]) << 16 |
-                      static_cast<uint32_t>(static_cast<uint8_t>(entry[3])) << 24;
-        const uint32_t guidAndKind = static_cast<uint8_t>(entry[4]) | static_cast<uint8_t>(entry[5])
-                                                                          << 8;
+        auto id = static_cast<uint32_t>(GetLe(entry, 0, 4));
+        const auto guidAndKind = static_cast<uint32_t>(GetLe(entry, 4, 2));
         std::string record = entry;
         if (guidAndKind & 1) {
             // A string name is found by the checksum of its text.
-            const uint32_t length = static_cast<uint8_t>(nameStrings_[id]) |
-                                    static_cast<uint8_t>(nameStrings_[id + 1]) << 8;
+            const auto length = static_cast<size_t>(GetLe(nameStrings_, id, 4));
             id = PstCrc(std::string_view(nameStrings_).substr(id + 4, length));
             SetLe(record, 0, id, 4);
         }

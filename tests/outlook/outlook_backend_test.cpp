@@ -358,12 +358,12 @@ samples::PstMessage SampleMail(const std::string& subject) {
     message.Subject = subject;
     message.SenderName = "Anna Berger";
     message.SenderAddress = "anna@example.org";
-    message.Body = "Hello.\r\n";
+    message.Body = "Hello.\r\n.\r\n..two dots\r\n";
     return message;
 }
 
 // Without transport headers, To and Cc come from the recipient table: one address each, not
-// one name made of all names with an empty address.
+// one name made of all names with an empty address. The text is the message's own.
 TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
     const std::string path = Temp("recipients.pst");
     {
@@ -384,6 +384,7 @@ TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
     ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, eml, true), kResultSuccess);
     const test::ReferenceMail mail = test::ReadMailWithPython(eml);
     ASSERT_TRUE(mail.read);
+    EXPECT_EQ(mail.body, "Hello.\n.\n..two dots\n");
     std::vector<std::string> recipients;
     for (const test::ReferenceAddress& address : mail.recipients) {
         recipients.push_back(address.field + " " + address.name + " <" + address.address + ">");

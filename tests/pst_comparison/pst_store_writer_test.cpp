@@ -1,5 +1,5 @@
-// Personal folder files written by the sample store writer, read back by pffexport and readpst:
-// every folder, message and attachment byte as written.
+// Personal folder files written by the sample store writer, read back by pffexport, readpst and
+// the MAPI provider: every folder, message and attachment byte as written.
 #include "samples/pst_store_writer.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +133,13 @@ class PstStoreWriterTest : public ::testing::Test {
         for (const Aspect aspect :
              {Aspect::kSubjectsAndSenders, Aspect::kBodies, Aspect::kAttachments}) {
             CompareMessages("written", store.tree, {}, "pffexport", pff, aspect);
+        }
+        // The MAPI provider, which the MS Outlook backend reads through, sees the same.
+        const StoredTree dump = ReadMapiDump(MAILSIFT_MAPI_DUMP, path, dir_.path().string());
+        EXPECT_EQ(FolderLines(dump), FolderLines(store.tree));
+        for (const Aspect aspect :
+             {Aspect::kSubjectsAndSenders, Aspect::kBodies, Aspect::kAttachments}) {
+            CompareMessages("written", store.tree, {}, "mapi-dump", dump, aspect);
         }
         const StoredTree readpst = AttachmentsByName(ExportWithReadpst(path, dir_.path().string()));
         const StoredTree written = AttachmentsByName(store.tree);
