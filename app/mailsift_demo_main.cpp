@@ -16,8 +16,8 @@
 #include "mime/base64.h"
 #include "outlook/default_store_backends.h"
 #include "samples/dbx_store_writer.h"
+#include "samples/demo_personal_folders.h"
 #include "samples/mailbox_writer.h"
-#include "samples/pst_store_writer.h"
 #include "stores/dbx_reader.h"
 
 namespace {
@@ -147,35 +147,6 @@ void WriteMailboxTree(MailClient client, const std::string& root, const std::str
     WriteMailbox(client, mailsift::samples::AddSubfolderDir(client, root, parent), "Holidays", {2});
 }
 
-// The same mails in a personal folder file: an inbox, sent items and a subfolder, without
-// transport headers, so that the .eml files are made from the message properties alone.
-void WritePersonalFolderFile(const std::string& path) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    mailsift::samples::PstStoreWriter writer(path, "Personal Folders");
-    const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
-    const uint32_t sent = writer.AddFolder(writer.TopFolder(), std::string("Sent Items"));
-    const uint32_t family = writer.AddFolder(inbox, std::string("Family"));
-    const uint32_t folders[] = {inbox, sent, family};
-    for (size_t k = 0; k < SampleMails().size(); ++k) {
-        const SampleMail& mail = SampleMails()[k];
-        mailsift::samples::PstMessage message;
-        message.Subject = mail.subject;
-        message.SenderName = mail.fromName;
-        message.SenderAddress = mail.fromAddress;
-        for (const std::string& line : mail.body) message.Body += line + "\r\n";
-        message.SubmitTime = mail.fileTime;
-        message.DeliveryTime = mail.fileTime;
-        message.Recipients = {{"Bob Reader", "bob@example.org", "SMTP", 1},
-                              {"Dora Reader", "dora@example.org", "SMTP", 2}};
-        for (const MailboxAttachment& attachment : mail.attachments) {
-            message.Attachments.push_back(
-                {attachment.FileName, "text/plain", attachment.Content, nullptr});
-        }
-        writer.AddMessage(folders[k], message);
-    }
-    writer.Finish();
-}
-
 int Cli(const std::vector<std::string>& args) {
     std::cout << "\n$ mailsift-cli";
     for (const std::string& arg : args) std::cout << ' ' << arg;
@@ -206,11 +177,10 @@ int main() {
         WriteOutlookExpressStore(express);
         WriteMailboxTree(MailClient::Thunderbird, thunderbird, "Inbox", "Sent", "Family");
         WriteMailboxTree(MailClient::Eudora, eudora, "In", "Out", "Family");
-        const std::string personal = stores + "/Outlook/Personal Folders.pst";
-        WritePersonalFolderFile(personal);
         std::cout << "Sample stores written to " << stores << '\n';
 
         const std::string output = folder + "/export";
+        const std::string personal = mailsift::samples::WriteDemoPersonalFolderFile(stores);
         int status = 0;
         for (const char* form : {"eml", "txt", "html", "attach"}) {
             status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
@@ -218,12 +188,10 @@ int main() {
         }
         status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
                        output + "/zip", "--format", "eml", "--zip"});
-        std::vector<std::string> pstFiles{personal};
         const char* pst = std::getenv("MAILSIFT_DEMO_PST");
-        if (pst != nullptr && pst[0] != '\0') pstFiles.emplace_back(pst);
         for (const char* form : {"msg", "eml"}) {
-            std::vector<std::string> args{"export"};
-            args.insert(args.end(), pstFiles.begin(), pstFiles.end());
+            std::vector<std::string> args{"export", personal};
+            if (pst != nullptr && pst[0] != '\0') args.emplace_back(pst);
             args.insert(args.end(), {"--to", output + "/pst-" + form, "--format", form,
                                      "--no-date-folder", "--no-zip"});
             status |= Cli(args);
