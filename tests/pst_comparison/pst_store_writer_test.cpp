@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "tests/pst_comparison/reference_export.h"
 #include "tests/pst_comparison/tree_comparison.h"
@@ -126,8 +127,10 @@ class PstStoreWriterTest : public ::testing::Test {
     }
     std::string Path(const std::string& name) const { return (dir_.path() / name).string(); }
 
-    // Both readers read every folder and message of the store as written.
+    // Both readers read every folder and message of the store as written, and its layout is
+    // sound also where they do not look.
     void ExpectReadBack(const std::string& path, const WrittenStore& store) {
+        EXPECT_EQ(RunCommand("/usr/bin/python3 " PST_LAYOUT_CHECK " '" + path + "'"), "sound\n");
         const StoredTree pff = ExportWithPffexport(path, dir_.path().string());
         EXPECT_EQ(FolderLines(pff), FolderLines(store.tree));
         for (const Aspect aspect :
