@@ -1,7 +1,7 @@
 // A first look at Mailsift: writes small sample stores of Outlook Express, Thunderbird and
 // Eudora into a throwaway folder, exports them in every form through the command line, and
-// says where everything went. A personal folder file named by MAILSIFT_DEMO_PST is exported
-// too, as .msg and as .eml files.
+// says where everything went. A written personal folder file is exported as .msg and as .eml
+// files, and so is one named by MAILSIFT_DEMO_PST.
 #include <stdlib.h>
 
 #include <exception>
@@ -48,6 +48,7 @@ int main() {
         std::cout << "Sample stores written to " << stores << '\n';
 
         const std::string output = folder + "/export";
+        const std::string& personal = written.MSOutlook;
         int status = 0;
         for (const char* form : {"eml", "txt", "html", "attach"}) {
             status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
@@ -56,11 +57,12 @@ int main() {
         status |= Cli({"export", express + "/Folders.dbx", thunderbird, eudora, "--to",
                        output + "/zip", "--format", "eml", "--zip"});
         const char* pst = std::getenv("MAILSIFT_DEMO_PST");
-        if (pst != nullptr && pst[0] != '\0') {
-            for (const char* form : {"msg", "eml"}) {
-                status |= Cli({"export", pst, "--to", output + "/pst-" + form, "--format", form,
-                               "--no-date-folder", "--no-zip"});
-            }
+        for (const char* form : {"msg", "eml"}) {
+            std::vector<std::string> args{"export", personal};
+            if (pst != nullptr && pst[0] != '\0') args.emplace_back(pst);
+            args.insert(args.end(), {"--to", output + "/pst-" + form, "--format", form,
+                                     "--no-date-folder", "--no-zip"});
+            status |= Cli(args);
         }
         status |= Cli({"history"});
 
@@ -69,10 +71,8 @@ int main() {
                      "\n  txt/     text summaries\n  html/    HTML pages"
                      "\n  attach/  attachments only"
                      "\n  zip/     one archive per mail client"
-                  << (pst != nullptr && pst[0] != '\0'
-                          ? "\n  pst-msg/ pst-eml/  the personal folder file as .msg and .eml"
-                          : "")
-                  << "\n"
+                  << "\n  pst-msg/ pst-eml/  the personal folder file"
+                  << (pst != nullptr && pst[0] != '\0' ? "s" : "") << " as .msg and .eml\n"
                   << "Settings, report log and history of the demo are in " << program
                   << "\nRemove " << folder << " when you are done.\n";
         return status == 0 ? 0 : 1;

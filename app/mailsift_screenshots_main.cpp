@@ -13,6 +13,7 @@
 #include <string>
 
 #include "config/folders.h"
+#include "config/outlook_store_list.h"
 #include "config/settings.h"
 #include "outlook/default_store_backends.h"
 #include "samples/demo_stores.h"
@@ -24,6 +25,7 @@ namespace {
 
 // The sample stores configured for every client, and every client chosen.
 void ConfigureSampleStores(const mailsift::samples::DemoStores& stores) {
+    mailsift::SaveMSOutlookFileList({{.Path = stores.MSOutlook, .Selected = true, .Exists = true}});
     mailsift::WriteSetting("OutlookExpressBaseFile", stores.OutlookExpress);
     mailsift::WriteSetting("ThunderbirdBaseFile", stores.Thunderbird);
     mailsift::WriteSetting("EudoraBaseFile", stores.Eudora);

@@ -49,7 +49,7 @@ std::vector<std::string> Corpus() {
     std::mt19937 random(20261208);
     std::vector<std::string> corpus;
     for (size_t n = 0; n < 400; ++n) {
-        corpus.push_back(Headers(n, "text/plain; charset=utf-8") + Words(random, 40) + ".\r\n");
+        corpus.push_back(Headers(n, "text/plain; charset=utf-8") + Words(random, 40));
     }
     for (size_t n = 0; n < 400; ++n) {
         std::string text = Headers(n, "multipart/alternative; boundary=\"alt\"");
@@ -58,7 +58,7 @@ std::vector<std::string> Corpus() {
         text +=
             "--alt\r\nContent-Type: text/html\r\nContent-Transfer-Encoding: "
             "quoted-printable\r\n\r\n<p>" +
-            body + "</p>\r\n--alt--\r\n.\r\n";
+            body + "</p>\r\n--alt--\r\n";
         corpus.push_back(std::move(text));
     }
     std::uniform_int_distribution<size_t> size(100 * 1024, 5 * 1024 * 1024);
@@ -73,7 +73,7 @@ std::vector<std::string> Corpus() {
             "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; "
             "filename=\"data.bin\"\r\n\r\n";
         AppendBase64Lines(data, text);
-        text += "--mix--\r\n.\r\n";
+        text += "--mix--\r\n";
         corpus.push_back(std::move(text));
     }
     return corpus;

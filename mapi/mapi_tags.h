@@ -94,7 +94,12 @@ inline constexpr ULONG PR_MESSAGE_ATTACHMENTS = PROP_TAG(PT_OBJECT, 0x0E13);
 // Recipient properties.
 inline constexpr ULONG PR_RECIPIENT_TYPE = PROP_TAG(PT_LONG, 0x0C15);
 inline constexpr ULONG PR_ROWID = PROP_TAG(PT_LONG, 0x3000);
+inline constexpr ULONG PR_ADDRTYPE_W = PROP_TAG(PT_UNICODE, 0x3002);
 inline constexpr ULONG PR_EMAIL_ADDRESS_W = PROP_TAG(PT_UNICODE, 0x3003);
+inline constexpr ULONG PR_SMTP_ADDRESS_W = PROP_TAG(PT_UNICODE, 0x39FE);
+inline constexpr LONG MAPI_TO = 1;
+inline constexpr LONG MAPI_CC = 2;
+inline constexpr LONG MAPI_BCC = 3;
 
 // Attachment properties.
 inline constexpr ULONG PR_ATTACH_NUM = PROP_TAG(PT_LONG, 0x0E21);

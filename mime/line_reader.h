@@ -6,19 +6,15 @@
 #include <string>
 #include <string_view>
 
-#include "mime/message_form.h"
-
 namespace mailsift {
 
 // Reads lines from a stream buffer in large chunks. A line ends at LF and a CR before the LF is
 // dropped; in CR LF mode only the pair ends a line and a lone LF stays in it. When the input
 // ends, a last line without its line end is still returned, and from then on every call
-// returns the end line, so a message that lacks its "." line reads the same as one that has it
-// and no loop over the lines can run past the input.
+// returns the end line, so no loop over the lines can run past the input.
 class LineReader {
   public:
-    explicit LineReader(std::streambuf& input, MessageForm form = MessageForm::DotTerminated)
-        : input_(input), form_(form) {}
+    explicit LineReader(std::streambuf& input) : input_(input) {}
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
@@ -34,18 +30,9 @@ class LineReader {
     // end has been read. Text a store keeps with LF line ends has no CR LF anywhere.
     bool UsesCrLf() const { return uses_crlf_; }
 
-    // Whether a line from Next ends the message. In raw text a "." line is text, so only the
-    // end of the input (told apart by where its view points) ends it.
-    bool IsEnd(std::string_view line) const {
-        return form_ == MessageForm::Raw ? line.data() == kEndOfInput.data() : line == ".";
-    }
-    // The line without the "." that dot-stuffing put in front of it.
-    std::string_view Unstuffed(std::string_view line) const {
-        if (form_ == MessageForm::DotTerminated && !line.empty() && line.front() == '.') {
-            line.remove_prefix(1);
-        }
-        return line;
-    }
+    // Whether a line from Next ends the message. Message files are not a transmission: a "."
+    // line is text, so only the end of the input (told apart by where its view points) ends it.
+    bool IsEnd(std::string_view line) const { return line.data() == kEndOfInput.data(); }
 
   private:
     static constexpr std::string_view kEndOfInput = ".";
@@ -53,7 +40,6 @@ class LineReader {
     bool Fill();
 
     std::streambuf& input_;
-    MessageForm form_;
     std::array<char, 1 << 16> buffer_{};
     size_t begin_ = 0;
     size_t end_ = 0;

@@ -84,14 +84,14 @@ void TIdMessage::ClearBody() {
     MessageParts.clear();
 }
 
-void TIdMessage::ReadFromFile(const std::string& path, bool headersOnly, MessageForm form) {
+void TIdMessage::ReadFromFile(const std::string& path, bool headersOnly) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         throw MimeError("Cannot load message from file " + path);
     }
     std::ifstream input(path, std::ios::binary);
     if (!input) throw MimeError("Cannot load message from file " + path);
-    ReadFromStream(input, headersOnly, form);
+    ReadFromStream(input, headersOnly);
 }
 
 void TIdMessage::WriteToFile(const std::string& path, bool headersOnly) {

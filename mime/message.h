@@ -8,7 +8,6 @@
 
 #include "mime/address_headers.h"
 #include "mime/header_list.h"
-#include "mime/message_form.h"
 #include "mime/message_parts.h"
 #include "platform/date_time.h"
 
@@ -70,11 +69,9 @@ class TIdMessage {
 
     // Throw MimeError on damage the reader cannot get past and on a missing file; a part
     // whose decoding failed is not kept and leaves no temporary file behind.
-    // Message files are read in their dot-terminated form; text from a mail store is raw.
-    void ReadFromFile(const std::string& path, bool headersOnly = false,
-                      MessageForm form = MessageForm::DotTerminated);
-    void ReadFromStream(std::istream& input, bool headersOnly = false,
-                        MessageForm form = MessageForm::DotTerminated);
+    // Message files and store text are read raw: every line, a "." line too, is the message's.
+    void ReadFromFile(const std::string& path, bool headersOnly = false);
+    void ReadFromStream(std::istream& input, bool headersOnly = false);
     void WriteToFile(const std::string& path, bool headersOnly = false);
     void WriteToStream(std::ostream& output, bool headersOnly = false);
 

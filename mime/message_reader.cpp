@@ -150,7 +150,7 @@ class BodyDecoder {
                 break;
             case Kind::Copy:
                 WritePendingLineEnd();
-                sink_.Write(lines_.Unstuffed(line));
+                sink_.Write(line);
                 pendingLineEnd_ = true;
                 break;
             case Kind::Binary:
@@ -226,7 +226,7 @@ class MessageBodyReader {
                 DropTrailingEmptyLine(message_.Body);
                 more = ReadUuAttachment(*begin);
             } else {
-                message_.Body.emplace_back(lines_.Unstuffed(line));
+                message_.Body.emplace_back(line);
                 continue;
             }
             if (!more) break;
@@ -416,7 +416,7 @@ class MessageBodyReader {
                 if (lines_.IsEnd(next)) {
                     more = false;
                 } else if (!StartsWithIgnoringCase(next, "end")) {
-                    message_.Body.emplace_back(lines_.Unstuffed(next));
+                    message_.Body.emplace_back(next);
                 }
             }
             break;
@@ -474,12 +474,12 @@ class MessageBodyReader {
 
 }  // namespace
 
-void TIdMessage::ReadFromStream(std::istream& input, bool headersOnly, MessageForm form) {
+void TIdMessage::ReadFromStream(std::istream& input, bool headersOnly) {
     Clear();
     ClearBody();
     std::streambuf* buffer = input.rdbuf();
     if (buffer == nullptr) throw MimeError("Cannot read the message: no input");
-    LineReader lines(*buffer, form);
+    LineReader lines(*buffer);
     bool ended = false;
     for (;;) {
         const std::string_view line = lines.Next();

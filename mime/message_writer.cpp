@@ -1,5 +1,6 @@
 // Writing a message: the generated header block, then the body as plain text with UUE/XXE
-// attachments, as a single entity, or as a MIME multipart, in the dot-terminated form.
+// attachments, as a single entity, or as a MIME multipart. A file is not a transmission: its
+// lines are written as they are, with no dot-stuffing and no final "." line.
 #include <algorithm>
 #include <fstream>
 #include <string>
@@ -99,19 +100,14 @@ class MessageOutput {
         buffer_.append("\r\n");
         if (buffer_.size() >= kOutputFlushSize) Flush();
     }
-    // A line of the dot-terminated form: one more "." before a leading ".".
-    void StuffedLine(std::string_view line) {
-        if (!line.empty() && line.front() == '.') buffer_ += '.';
-        Line(line);
-    }
     // Entries may hold line breaks of their own (a body taken over whole from elsewhere).
-    void StuffedLines(const std::vector<std::string>& lines) {
+    void Lines(const std::vector<std::string>& lines) {
         for (const std::string& entry : lines) {
             if (entry.find('\n') == std::string::npos) {
-                StuffedLine(entry);
+                Line(entry);
                 continue;
             }
-            for (const std::string& line : SplitTextLines(entry)) StuffedLine(line);
+            for (const std::string& line : SplitTextLines(entry)) Line(line);
         }
     }
     std::string& Buffer() { return buffer_; }
@@ -162,7 +158,7 @@ class MessageBodyWriter {
                 if (entry.empty()) AppendQuotedPrintableLine("", out_.Buffer());
             }
         } else {
-            out_.StuffedLines(lines);
+            out_.Lines(lines);
         }
     }
 
@@ -178,12 +174,14 @@ class MessageBodyWriter {
     }
 
     void WritePlainText() {
-        out_.StuffedLines(message_.Body);
-        out_.Line();
+        out_.Lines(message_.Body);
+        // The empty line only parts the text from what follows: without parts the file ends
+        // where the text ends.
+        if (!message_.MessageParts.empty()) out_.Line();
         for (const auto& part : message_.MessageParts) {
             if (part->Kind() == TIdPartKind::Text) {
                 out_.Line("------- Start of text attachment -------");
-                out_.StuffedLines(static_cast<TIdText&>(*part).Body);
+                out_.Lines(static_cast<TIdText&>(*part).Body);
                 out_.Line("------- End of text attachment -------");
             } else {
                 auto& attachment = static_cast<TIdAttachment&>(*part);
@@ -207,7 +205,7 @@ class MessageBodyWriter {
         if (bodyIsBlank || bodyBecomesPart) {
             out_.Line(kPreamble);
         } else {
-            out_.StuffedLines(message_.Body);
+            out_.Lines(message_.Body);
         }
         out_.Line();
         if (bodyBecomesPart) {
@@ -344,7 +342,7 @@ class MessageBodyWriter {
         if (quoted) {
             AppendQuotedPrintableLine(line, out_.Buffer());
         } else {
-            out_.StuffedLine(line);
+            out_.Line(line);
         }
     }
 
@@ -464,7 +462,6 @@ void TIdMessage::WriteToStream(std::ostream& output, bool headersOnly) {
     out.Line();
     if (!headersOnly) {
         MessageBodyWriter(*this, out).Write();
-        out.Line(".");
     }
     out.Flush();
 }

@@ -85,7 +85,8 @@ void AppendQuotedPrintableLine(std::string_view line, std::string& out) {
             out.append("=\r\n");
             column = 0;
         }
-        // A "." that starts an output line would otherwise need dot-stuffing.
+        // A "." that starts an output line is escaped, so the text passes unchanged through a
+        // mail transfer that would dot-stuff it.
         escape = escape || (column == 0 && c == '.');
         if (escape) {
             out.push_back('=');

@@ -13,7 +13,7 @@ void DecodeQuotedPrintableLine(std::string_view line, std::string& out);
 // Encodes one line of text (without its line end) into one or more lines of at most 76
 // characters, soft breaks between them, each ended by CRLF. Characters above 126, "=",
 // controls and trailing blanks are escaped; so is a "." that would start an output line,
-// so the result never needs dot-stuffing.
+// so the result passes unchanged through a mail transfer that dot-stuffs.
 void AppendQuotedPrintableLine(std::string_view line, std::string& out);
 
 }  // namespace mailsift

@@ -71,10 +71,6 @@ std::vector<mapi::BYTE> CellBytes(const mapi::SPropValue* cell, mapi::ULONG tag)
     return {cell->Value.bin.lpb, cell->Value.bin.lpb + cell->Value.bin.cb};
 }
 
-bool HasProperty(mapi::IMAPIProp* object, mapi::ULONG tag) {
-    return OneProperty(object, tag).get() != nullptr;
-}
-
 std::string ReadTextProperty(mapi::IMAPIProp* object, mapi::ULONG tag) {
     const OneProperty value(object, tag);
     return value.get() != nullptr ? WideToUtf8(value.get()->Value.lpszW) : std::string();

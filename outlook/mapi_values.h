@@ -41,7 +41,6 @@ std::vector<mapi::BYTE> CellBytes(const mapi::SPropValue* cell, mapi::ULONG tag)
 
 // One property read alone with HrGetOneProp: a wide string as UTF-8 ("" when missing), a time
 // as local time, a 32-bit number, bytes.
-bool HasProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 std::string ReadTextProperty(mapi::IMAPIProp* object, mapi::ULONG tag);
 bool ReadTimeProperty(mapi::IMAPIProp* object, mapi::ULONG tag, TDateTime& value);
 int32_t ReadLongProperty(mapi::IMAPIProp* object, mapi::ULONG tag);

@@ -245,7 +245,6 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
                                const std::string& parentPath, const std::string& name,
                                const std::string& comment, int32_t parentId, size_t depth) {
     if (StopRequested()) return;
-    if (!HasProperty(folder, mapi::PR_DISPLAY_NAME_W)) return;
     // A folder listed below itself, or twice, would be walked without end. The top folder is
     // opened without its identifier, so it is looked up to be known again.
     const EntryId ownId = entryId.empty() ? ReadBinaryProperty(folder, mapi::PR_ENTRYID) : entryId;
@@ -253,7 +252,11 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
         WriteReport("Damaged MS Outlook folder tree below " + parentPath);
         return;
     }
-    const std::string path = parentPath + "/" + PathComponent(name);
+    // A folder without a name still holds mail: it is listed under a stand-in name, numbered
+    // by its place in the list so that no two such folders share a path.
+    const std::string shownName =
+        name.empty() ? "NoName folder " + std::to_string(folders_.size() + 1) : name;
+    const std::string path = parentPath + "/" + PathComponent(shownName);
     mapi::InterfaceRef<mapi::IMAPITable> contents;
     MapiRows messages;
     if (mapi::FAILED(folder->GetContentsTable(0, contents.out())) || !contents ||
@@ -261,7 +264,7 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
         return;
     }
     auto record = std::make_unique<TFolder>();
-    record->Name = name;
+    record->Name = shownName;
     record->Path = path;
     record->StoreFile = storeFile_;
     record->Comment = comment;
@@ -297,9 +300,8 @@ void OutlookStoreBackend::Walk(mapi::IMAPIFolder* folder, const EntryId& entryId
             !child || type != mapi::MAPI_FOLDER) {
             continue;
         }
-        const std::string childName = CellText(children.cell(i, 1), mapi::PR_DISPLAY_NAME_W);
-        if (childName.empty()) continue;
-        Walk(mapi::As<mapi::IMAPIFolder>(child.get()), childId, path, childName,
+        Walk(mapi::As<mapi::IMAPIFolder>(child.get()), childId, path,
+             CellText(children.cell(i, 1), mapi::PR_DISPLAY_NAME_W),
              CellText(children.cell(i, 2), mapi::PR_COMMENT_W), listed.Id, depth + 1);
     }
 }

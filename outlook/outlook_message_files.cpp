@@ -49,10 +49,40 @@ void SetHeaderText(TIdMessage& mail, const std::string& headers) {
     mail.MIMEBoundary.clear();
 }
 
-void SetFieldsFromRecord(TIdMessage& mail, const TMessage& record) {
+// One address per recipient, from the recipient table: the record's To name joins all their
+// display names and carries no address. An Exchange recipient's own address is no mail address;
+// its SMTP address is taken when the store kept one.
+void AddRecipients(mapi::IMessage* message, TIdMessage& mail) {
+    mapi::InterfaceRef<mapi::IMAPITable> table;
+    if (mapi::FAILED(message->GetRecipientTable(0, table.out())) || !table) return;
+    MapiRows rows;
+    if (mapi::FAILED(QueryAllRows(table.get(),
+                                  {mapi::PR_DISPLAY_NAME_W, mapi::PR_SMTP_ADDRESS_W,
+                                   mapi::PR_EMAIL_ADDRESS_W, mapi::PR_RECIPIENT_TYPE},
+                                  rows))) {
+        return;
+    }
+    for (mapi::ULONG r = 0; r < rows.size(); ++r) {
+        TIdEmailAddressItem item{CellText(rows.cell(r, 0), mapi::PR_DISPLAY_NAME_W),
+                                 CellText(rows.cell(r, 1), mapi::PR_SMTP_ADDRESS_W)};
+        if (item.Address.empty())
+            item.Address = CellText(rows.cell(r, 2), mapi::PR_EMAIL_ADDRESS_W);
+        if (item.Name.empty() && item.Address.empty()) continue;
+        const mapi::SPropValue* type = rows.cell(r, 3);
+        const mapi::LONG kind = type != nullptr && type->ulPropTag == mapi::PR_RECIPIENT_TYPE
+                                    ? type->Value.l
+                                    : mapi::MAPI_TO;
+        (kind == mapi::MAPI_CC    ? mail.CCList
+         : kind == mapi::MAPI_BCC ? mail.BccList
+                                  : mail.Recipients)
+            .push_back(std::move(item));
+    }
+}
+
+void SetFieldsFromRecord(mapi::IMessage* message, TIdMessage& mail, const TMessage& record) {
     mail.MessageId = record.MessageId;
     mail.Subject = record.Subject;
-    mail.Recipients.push_back({record.ToName, record.ToAddress});
+    AddRecipients(message, mail);
     const TIdEmailAddressItem sender{record.FromName, record.FromAddress};
     mail.FromList = {sender};
     mail.Sender = sender;
@@ -304,7 +334,7 @@ int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std:
         if (!record.Headers.empty()) {
             SetHeaderText(mail, record.Headers);
         } else {
-            SetFieldsFromRecord(mail, record);
+            SetFieldsFromRecord(message, mail, record);
         }
         // Without a folder for them the attachments would be lost without a word.
         if (folder.path().empty()) {

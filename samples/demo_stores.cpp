@@ -7,6 +7,7 @@
 
 #include "mime/base64.h"
 #include "samples/dbx_store_writer.h"
+#include "samples/demo_personal_folders.h"
 #include "samples/mailbox_writer.h"
 #include "stores/dbx_reader.h"
 
@@ -133,7 +134,8 @@ void WriteMailboxTree(MailClient client, const std::string& root, const std::str
 }  // namespace
 
 DemoStores WriteDemoStores(const std::string& folder) {
-    DemoStores stores{.OutlookExpress = folder + "/Outlook Express",
+    DemoStores stores{.MSOutlook = WriteDemoPersonalFolderFile(folder),
+                      .OutlookExpress = folder + "/Outlook Express",
                       .Thunderbird = folder + "/Thunderbird/Local Folders",
                       .Eudora = folder + "/Eudora"};
     WriteOutlookExpressStore(stores.OutlookExpress);

@@ -243,7 +243,7 @@ int32_t ExpressStoreBackend::ReadAttachments(const TMessageExtractionOptions& op
     if (!CopyForParser(folder.StoreFile, info, text.FilePath(kParserFileName)))
         return kResultNoAttachments;
     TIdMessage parsed;
-    parsed.ReadFromFile(text.FilePath(kParserFileName), false, MessageForm::Raw);
+    parsed.ReadFromFile(text.FilePath(kParserFileName));
     message.HasAttachments = true;
     return ListAttachments(parsed, options, attachments) ? kResultSuccess : kResultNoAttachments;
 }
@@ -254,7 +254,7 @@ int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo&
     if (!CopyForParser(folder.StoreFile, info, text.FilePath(kParserFileName)))
         return kResultBadMessageIndex;
     TIdMessage parsed;
-    parsed.ReadFromFile(text.FilePath(kParserFileName), false, MessageForm::Raw);
+    parsed.ReadFromFile(text.FilePath(kParserFileName));
     message.Headers = parsed.Headers.Text();
     message.Body = BodyText(parsed);
     return kResultSuccess;

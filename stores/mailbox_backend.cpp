@@ -211,15 +211,15 @@ int32_t MailboxStoreBackend::FillRecord(const TMessageExtractionOptions& options
     TIdMessage& parsed = *parsed_;
     bool saved = true;
     if (options.WantAttachments || options.SaveAttachment) {
-        parsed.ReadFromStream(input, false, MessageForm::Raw);
+        parsed.ReadFromStream(input);
         saved = ListAttachments(parsed, options, message.Attachments.emplace());
         message.HasAttachments = !message.Attachments->empty();
     } else if (options.WantBody) {
-        parsed.ReadFromStream(input, false, MessageForm::Raw);
+        parsed.ReadFromStream(input);
         message.Headers = parsed.Headers.Text();
         message.Body = BodyText(parsed);
     } else {
-        parsed.ReadFromStream(input, true, MessageForm::Raw);
+        parsed.ReadFromStream(input, true);
     }
     message.Size =
         static_cast<int32_t>(std::min<int64_t>(size, std::numeric_limits<int32_t>::max()));

@@ -18,11 +18,10 @@ using test::TempDir;
 
 class MessageReaderTest : public ::testing::Test {
   protected:
-    void Read(const std::string& text, bool headersOnly = false,
-              MessageForm form = MessageForm::DotTerminated) {
+    void Read(const std::string& text, bool headersOnly = false) {
         message.AttachmentTempDirectory = folder.path().string();
         std::istringstream input(text);
-        message.ReadFromStream(input, headersOnly, form);
+        message.ReadFromStream(input, headersOnly);
     }
     const TIdText& Text(size_t index) const {
         EXPECT_EQ(message.MessageParts.at(index)->Kind(), TIdPartKind::Text);
@@ -41,15 +40,15 @@ class MessageReaderTest : public ::testing::Test {
     TIdMessage message;
 };
 
-TEST_F(MessageReaderTest, PlainMessageReadsTheSameWithOrWithoutTheFinalDotLine) {
+TEST_F(MessageReaderTest, PlainMessageKeepsItsLastLineWithOrWithoutALineEnd) {
     const std::string text =
         "From: \"Doe, John\" <john@example.com>\r\n"
         "To: a@example.com,\r\n  b@example.com\r\n"
         "Subject: =?iso-8859-1?q?caf=E9?=\r\n\r\n"
         "first\r\n..dotted\r\n\r\nlast";
-    Read(text + "\r\n.\r\n");
+    Read(text + "\r\n");
     const std::vector<std::string> body = message.Body;
-    EXPECT_EQ(body, (std::vector<std::string>{"first", ".dotted", "", "last"}));
+    EXPECT_EQ(body, (std::vector<std::string>{"first", "..dotted", "", "last"}));
     Read(text);
     EXPECT_EQ(message.Body, body);
     Read(text + "\n");
@@ -67,12 +66,10 @@ TEST_F(MessageReaderTest, PlainMessageReadsTheSameWithOrWithoutTheFinalDotLine) 
     EXPECT_TRUE(message.MessageParts.empty());
 }
 
-TEST_F(MessageReaderTest, RawStoreTextKeepsDotLinesAndEveryPartAfterThem) {
-    const std::string plain = "Subject: s\r\n\r\nfirst\r\n.\r\n...and more\r\n..\r\n";
-    Read(plain, false, MessageForm::Raw);
+// Message files and store text are no transmission: a "." line is text, not the end.
+TEST_F(MessageReaderTest, DotLinesAreTextAndEveryPartAfterThemIsKept) {
+    Read("Subject: s\r\n\r\nfirst\r\n.\r\n...and more\r\n..\r\n");
     EXPECT_EQ(message.Body, (std::vector<std::string>{"first", ".", "...and more", ".."}));
-    Read(plain);
-    EXPECT_EQ(message.Body, (std::vector<std::string>{"first"}));
 
     Read(
         "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
@@ -80,7 +77,7 @@ TEST_F(MessageReaderTest, RawStoreTextKeepsDotLinesAndEveryPartAfterThem) {
         "--b\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
         "Content-Disposition: attachment; filename=\"a.txt\"\r\n"
         "Content-Transfer-Encoding: quoted-printable\r\n\r\n.dot=\r\nfile\r\n--b--\r\n",
-        false, MessageForm::Raw);
+        false);
     ASSERT_EQ(message.MessageParts.size(), 2u);
     EXPECT_EQ(Text(0).Body, (std::vector<std::string>{"see:", ".", ".end"}));
     EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), ".dotfile");
@@ -275,7 +272,7 @@ TEST_F(MessageReaderTest, SevenBitAndBinaryAttachmentsEndWhereTheBoundaryLineBeg
         "raw\nwith lone LF\r\nend\r\n"
         "--b--\r\n");
     ASSERT_EQ(message.MessageParts.size(), 2u);
-    EXPECT_EQ(ReadFileBytes(Attachment(0).StoredPath), ".line one\r\nline two");
+    EXPECT_EQ(ReadFileBytes(Attachment(0).StoredPath), "..line one\r\nline two");
     EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), "raw\nwith lone LF\r\nend");
 
     // Text kept with LF line ends (a mailbox written on Linux) has no CR LF to end a binary
@@ -286,7 +283,7 @@ TEST_F(MessageReaderTest, SevenBitAndBinaryAttachmentsEndWhereTheBoundaryLineBeg
         "first\n"
         "--b\nContent-Type: application/octet-stream\n\nsecond\n"
         "--b--\n",
-        false, MessageForm::Raw);
+        false);
     ASSERT_EQ(message.MessageParts.size(), 2u);
     EXPECT_EQ(ReadFileBytes(Attachment(0).StoredPath), "first");
     EXPECT_EQ(ReadFileBytes(Attachment(1).StoredPath), "second");

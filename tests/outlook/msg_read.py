@@ -52,8 +52,10 @@ def mail(path):
     print("subject", message.get("Subject", ""))
     print("from", message.get("From", ""))
     for field in ("To", "Cc", "Bcc"):
-        for address in message.get_all(field, []):
-            print("recipient", field.lower(), address)
+        for header in message.get_all(field, []):
+            for address in header.addresses:
+                print("recipient", field.lower(), address.addr_spec.encode("utf-8").hex(),
+                      address.display_name.encode("utf-8").hex())
     body = message.get_body(preferencelist=("plain",))
     text = body.get_content() if body is not None else ""
     print("body", text.encode("utf-8").hex())

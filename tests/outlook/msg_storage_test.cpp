@@ -16,6 +16,8 @@
 #include "mapi/mapi_tags.h"
 #include "outlook/msg/msg_message.h"
 #include "support/file_helpers.h"
+#include "support/reference_mail.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "tests/mapi_provider/provider_session.h"
 #include "tests/outlook/msg_test_buffers.h"
@@ -26,17 +28,6 @@ namespace {
 using namespace mapi;
 
 const char* const kPython = "/usr/bin/python3";
-
-std::string RunCommand(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t got = 0;
-        while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-        pclose(pipe);
-    }
-    return out;
-}
 
 bool HaveOlefile() {
     return std::system((std::string(kPython) + " -c 'import olefile' 2>/dev/null").c_str()) == 0;
@@ -53,14 +44,6 @@ std::string Hex(std::string_view bytes) {
     for (unsigned char c : bytes) {
         out += digits[c >> 4];
         out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string Unhex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     }
     return out;
 }

@@ -19,8 +19,10 @@
 #include "outlook/msg/msg_storage.h"
 #include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
+#include "samples/pst_store_writer.h"
 #include "stores/store_facade.h"
 #include "support/file_helpers.h"
+#include "support/reference_mail.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
@@ -245,7 +247,7 @@ TEST_F(OutlookBackendTest, SavesMessagesAsMsgAndAsEml) {
     const std::string eml = Temp("message.eml");
     ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, eml, true), kResultSuccess);
     TIdMessage parsed;
-    parsed.ReadFromFile(eml, false, MessageForm::Raw);
+    parsed.ReadFromFile(eml);
     EXPECT_EQ(parsed.Subject, "Here is a sample message");
     EXPECT_EQ(parsed.From().Name, "Terry Mahaffey");
     const std::string picture = Temp("picture.jpg");
@@ -292,7 +294,7 @@ TEST_F(OutlookBackendTest, EmlFilesDeclareTheirTextAsUtf8) {
     ASSERT_EQ(SaveMessageToFile(handle_, *FolderNamed("Sample1"), 0, withParts, true),
               kResultSuccess);
     TIdMessage parsed;
-    parsed.ReadFromFile(withParts, false, MessageForm::Raw);
+    parsed.ReadFromFile(withParts);
     bool bodyFound = false;
     for (const auto& part : parsed.MessageParts) {
         if (part->Kind() != TIdPartKind::Text) continue;
@@ -305,6 +307,126 @@ TEST_F(OutlookBackendTest, EmlFilesDeclareTheirTextAsUtf8) {
         bodyFound = true;
     }
     EXPECT_TRUE(bodyFound);
+}
+
+// A scratch message to write .eml files from: what it holds besides the record.
+class EmlSourceMessage {
+  public:
+    explicit EmlSourceMessage(const std::string& path) {
+        EXPECT_TRUE(LoadMapiLibrary());
+        std::string error;
+        storage_ = MsgStorage::Create(path, error);
+        EXPECT_NE(storage_, nullptr) << error;
+        if (storage_ != nullptr) *message_.out() = storage_->OpenMessage();
+    }
+    mapi::IMessage* get() const { return message_.get(); }
+
+  private:
+    std::unique_ptr<MsgStorage> storage_;
+    mapi::InterfaceRef<mapi::IMessage> message_;
+};
+
+// A message file is no mail transfer: its text ends where the message's text ends, with no
+// "." line that other mail programs would show, and lines that begin with "." keep their dots.
+TEST_F(OutlookBackendTest, EmlFilesCarryTheTextExactly) {
+    const EmlSourceMessage source(Temp("scratch.msg"));
+    ASSERT_NE(source.get(), nullptr);
+    TMessage record;
+    record.Subject = "Dots";
+    record.FromAddress = "anna@example.org";
+    record.Body = "first\r\n.\r\n..two dots\r\n.and one\r\nlast line\r\n";
+    const std::string eml = Temp("dots.eml");
+    ASSERT_EQ(WriteEmlFile(source.get(), record, eml), kResultSuccess);
+    const test::ReferenceMail mail = test::ReadMailWithPython(eml);
+    ASSERT_TRUE(mail.read);
+    EXPECT_EQ(mail.body, "first\n.\n..two dots\n.and one\nlast line\n");
+    EXPECT_FALSE(test::ReadFileBytes(eml).ends_with("\r\n.\r\n"));
+
+    // With an attachment the text is a part of its own, just as exact.
+    REQUIRE_FIXTURE(path, "sample1.pst");
+    ASSERT_GT(Open(path), kMaxResultCode);
+    TMessage message;
+    ASSERT_EQ(GetMessageBody(handle_, *FolderNamed("Sample1"), 0, message), kResultSuccess);
+    ASSERT_EQ(SaveMessageToFile(handle_, *FolderNamed("Sample1"), 0, eml, true), kResultSuccess);
+    std::string expected = message.Body;
+    std::erase(expected, '\r');
+    EXPECT_EQ(test::ReadMailWithPython(eml).body, expected);
+}
+
+samples::PstMessage SampleMail(const std::string& subject) {
+    samples::PstMessage message;
+    message.Subject = subject;
+    message.SenderName = "Anna Berger";
+    message.SenderAddress = "anna@example.org";
+    message.Body = "Hello.\r\n.\r\n..two dots\r\n";
+    return message;
+}
+
+// Without transport headers, To and Cc come from the recipient table: one address each, not
+// one name made of all names with an empty address. The text is the message's own.
+TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
+    const std::string path = Temp("recipients.pst");
+    {
+        samples::PstStoreWriter writer(path, "Recipients");
+        const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+        samples::PstMessage message = SampleMail("Meeting");
+        message.Recipients = {{"Fritz Hof", "fritz@example.org", "SMTP", 1},
+                              {"Grete M\xC3\xBCller", "grete@example.net", "SMTP", 1},
+                              {"Hans Egger", "hans@example.com", "SMTP", 2},
+                              {"", "nameless@example.com", "SMTP", 1}};
+        writer.AddMessage(inbox, message);
+        writer.Finish();
+    }
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* inbox = FolderNamed("Inbox");
+    ASSERT_NE(inbox, nullptr);
+    const std::string eml = Temp("meeting.eml");
+    ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 0, eml, true), kResultSuccess);
+    const test::ReferenceMail mail = test::ReadMailWithPython(eml);
+    ASSERT_TRUE(mail.read);
+    EXPECT_EQ(mail.body, "Hello.\n.\n..two dots\n");
+    std::vector<std::string> recipients;
+    for (const test::ReferenceAddress& address : mail.recipients) {
+        recipients.push_back(address.field + " " + address.name + " <" + address.address + ">");
+    }
+    EXPECT_EQ(recipients,
+              (std::vector<std::string>{
+                  "to Fritz Hof <fritz@example.org>", "to Grete M\xC3\xBCller <grete@example.net>",
+                  "to  <nameless@example.com>", "cc Hans Egger <hans@example.com>"}));
+}
+
+// A salvage tool does not give up on a store over a missing name: a root folder without one
+// and folders whose name is missing or empty are listed under stand-in names, each its own.
+TEST_F(OutlookBackendTest, FoldersWithoutANameAreWalkedUnderStandInNames) {
+    const std::string path = Temp("nameless.pst");
+    {
+        samples::PstStoreWriter writer(path, "Nameless", std::nullopt);
+        const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+        writer.AddMessage(inbox, SampleMail("In the inbox"));
+        const uint32_t unnamed = writer.AddFolder(writer.TopFolder(), std::nullopt);
+        writer.AddMessage(unnamed, SampleMail("Without a name"));
+        const uint32_t empty = writer.AddFolder(writer.TopFolder(), std::string());
+        writer.AddMessage(empty, SampleMail("With an empty name"));
+        writer.AddMessage(writer.AddFolder(empty, std::string("Below")), SampleMail("Below it"));
+        writer.Finish();
+    }
+    ASSERT_GT(Open(path), kMaxResultCode);
+    std::set<std::string> paths;
+    std::set<std::string> subjects;
+    for (const TFolder* folder : folders_) {
+        EXPECT_TRUE(paths.insert(folder->Path).second) << folder->Path;
+        for (int32_t i = 0; i < folder->MessageCount; ++i) {
+            TMessage message;
+            ASSERT_EQ(GetMessageHeaders(handle_, *folder, i, message), kResultSuccess);
+            subjects.insert(message.Subject);
+        }
+    }
+    EXPECT_EQ(folders_.size(), 6u);
+    EXPECT_EQ(subjects, (std::set<std::string>{"In the inbox", "Without a name",
+                                               "With an empty name", "Below it"}));
+    const TFolder* below = FolderNamed("Below");
+    ASSERT_NE(below, nullptr);
+    EXPECT_NE(below->Path.find("/NoName folder "), std::string::npos) << below->Path;
 }
 
 // A message whose only text is HTML (many newsletters) keeps that text in its .eml file.
@@ -333,7 +455,7 @@ TEST_F(OutlookBackendTest, EmlFilesKeepAnHtmlOnlyBody) {
     const std::string eml = Temp("html.eml");
     ASSERT_EQ(WriteEmlFile(message.get(), record, eml), kResultSuccess);
     TIdMessage parsed;
-    parsed.ReadFromFile(eml, false, MessageForm::Raw);
+    parsed.ReadFromFile(eml);
     EXPECT_EQ(parsed.Subject, "Newsletter");
     ASSERT_EQ(parsed.MessageParts.size(), 1u);
     const TIdMessagePart& part = *parsed.MessageParts.front();

@@ -595,11 +595,14 @@ StoredTree ExportWithPffexport(const std::string& pstPath, const std::string& wo
 StoredTree ExportWithReadpst(const std::string& pstPath, const std::string& workDir) {
     // -D: deleted items too, or the Deleted Items folder is left out; -e: one .eml file per
     // message (attachments inside, in their order), .ics and .vcf for appointments and
-    // contacts; -b: no RTF body as an extra attachment; -8: plain text bodies in UTF-8.
+    // contacts; -b: no RTF body as an extra attachment; -8: plain text bodies in UTF-8; -j 0:
+    // one process, as its parallel jobs, on a busy machine, now and then leave messages of a
+    // large folder unwritten.
     const fs::path out = fs::path(workDir) / "readpst";
     fs::create_directories(out);
-    RunOrThrow("readpst -q -D -e -b -8 -o " + ShellQuote(out.string()) + " " + ShellQuote(pstPath),
-               workDir + "/readpst.out");
+    RunOrThrow(
+        "readpst -q -j 0 -D -e -b -8 -o " + ShellQuote(out.string()) + " " + ShellQuote(pstPath),
+        workDir + "/readpst.out");
     StoredTree tree;
     const std::vector<fs::directory_entry> tops = SortedEntries(out);
     if (tops.empty()) return tree;
