@@ -75,8 +75,8 @@ void Apply(QObject& component, Property property, const WindowWalk& walk) {
             if (walk.labelCaptionDefaultsToDesign &&
                 ComponentClass(&component) == component::Label) {
                 SetCaption(component,
-                           QString::fromStdString(LanguageStringDef(
-                               key.toStdString(), CurrentCaption(component).toStdString())));
+                           QtText(LanguageStringDef(key.toStdString(),
+                                                    CurrentCaption(component).toStdString())));
             } else if (const std::optional<QString> text = LanguageTextIfSet(key)) {
                 SetCaption(component, *text);
             }

@@ -1,5 +1,9 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
 #include <QLabel>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <fstream>
@@ -101,6 +105,49 @@ class CaptionWalkTest : public QObject {
         QCOMPARE(main.findChild<QAction*>("HelpAction")->shortcut(),
                  QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_F1));
         QVERIFY(main.findChild<QAction*>("AboutAction")->shortcut().isEmpty());
+    }
+
+    // The other windows' walks: tab sheets by their tab, group boxes, labels whose design text
+    // becomes the language text, other key suffixes, and components of an owned dialog left to
+    // that dialog's walk.
+    void walkOptionsOfTheOtherWindows() {
+        WindowTestFolder folder;
+        QWidget window;
+        auto tag = [](QObject* component, const QString& name, const QString& componentClass) {
+            component->setObjectName(name);
+            component->setProperty(kComponentClassProperty, componentClass);
+        };
+        auto* tabs = new QTabWidget(&window);
+        auto* page = new QWidget;
+        tabs->addTab(page, "Design tab");
+        tag(page, "TabSheet1", component::TabSheet);
+        auto* label = new QLabel("Design label", page);
+        tag(label, "Label1", component::Label);
+        auto* group = new QGroupBox("Design group", &window);
+        tag(group, "GroupBox1", component::GroupBox);
+        auto* untouched = new QCheckBox("Design check", &window);
+        tag(untouched, "CheckBox1", component::CheckBox);
+        QDialog owned(&window);
+        auto* ownedLabel = new QLabel("Owned label", &owned);
+        tag(ownedLabel, "Label2", component::Label);
+        WriteKey(LanguageFilePath(), "Test.TabSheet1.Caption", "Translated tab");
+        WriteKey(LanguageFilePath(), "Test.GroupBox1.Caption", "Translated group");
+
+        WalkWindow(window, {.keyPrefix = "Test.",
+                            .rules = {{component::Label, {Property::Caption}},
+                                      {component::TabSheet, {Property::Caption}},
+                                      {component::GroupBox, {Property::Caption}}},
+                            .labelCaptionDefaultsToDesign = true,
+                            .captionSuffix = ".Caption",
+                            .yieldPerComponent = true});
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Translated tab"));
+        QCOMPARE(group->title(), QStringLiteral("Translated group"));
+        QCOMPARE(label->text(), QStringLiteral("Design label"));
+        QCOMPARE(LanguageString("Test.Label1.Caption"), std::string("Design label"));
+        QCOMPARE(untouched->text(), QStringLiteral("Design check"));
+        QVERIFY(!HasKeyLine(LanguageFilePath(), "Test.CheckBox1.Caption"));
+        QVERIFY(!HasKeyLine(LanguageFilePath(), "Test.Label2.Caption"));
+        QCOMPARE(ownedLabel->text(), QStringLiteral("Owned label"));
     }
 
     void shortcutTextsThatNameNoSingleKeyGiveNone() {
