@@ -1,6 +1,7 @@
 #include "mapi-provider/item_objects.h"
 
 #include <initializer_list>
+#include <limits>
 
 #include "mapi-provider/attachment_stream.h"
 #include "mapi-provider/store.h"
@@ -196,33 +197,38 @@ HRESULT Message::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKN
 }
 
 HRESULT Message::AttachmentNode(ULONG number, NodePtr& attachment) {
-    int count = 0;
-    HRESULT hr = AttachmentCount(node_->item.get(), count);
+    if (number > static_cast<ULONG>(std::numeric_limits<int>::max())) {
+        return MAPI_E_NOT_FOUND;
+    }
+    SharedItem item;
+    const HRESULT hr = AttachmentItem(*node_, static_cast<int>(number), item);
     if (FAILED(hr)) {
         return hr;
     }
-    if (number >= static_cast<ULONG>(count)) {
-        return MAPI_E_NOT_FOUND;
-    }
-    PffError error;
-    libpff_item_t* raw = nullptr;
-    if (libpff_message_get_attachment(node_->item.get(), static_cast<int>(number), &raw,
-                                      error.get()) != 1) {
-        ItemPtr discard(raw);
-        return MAPI_E_CORRUPT_DATA;
-    }
-    attachment = NewChild(node_, raw, NodeKind::Attachment, number, false);
+    attachment = NewChild(node_, std::move(item), NodeKind::Attachment, number, false);
     return S_OK;
 }
 
 HRESULT NewEmbeddedMessage(const NodePtr& attachment, Message** message) {
+    // libpff hands out an attachment item's message only once, and the attachment items of a
+    // message are shared: the message is taken from an attachment item of its own.
     PffError error;
+    libpff_item_t* rawAttachment = nullptr;
+    const int found = libpff_message_get_attachment(attachment->parent->item.get(),
+                                                    static_cast<int>(attachment->index),
+                                                    &rawAttachment, error.get());
+    ItemPtr ownAttachment(rawAttachment);
+    if (found != 1) {
+        return MAPI_E_CORRUPT_DATA;
+    }
     libpff_item_t* raw = nullptr;
-    if (libpff_attachment_get_item(attachment->item.get(), &raw, error.get()) != 1) {
+    if (libpff_attachment_get_item(ownAttachment.get(), &raw, error.get()) != 1) {
         ItemPtr discard(raw);
         return MAPI_E_CORRUPT_DATA;
     }
-    *message = new Message(NewChild(attachment, raw, NodeKind::Message, 0, false));
+    const NodePtr holder = NewChild(attachment->parent, std::move(ownAttachment),
+                                    NodeKind::Attachment, attachment->index, false);
+    *message = new Message(NewChild(holder, SharedItem(ItemPtr(raw)), NodeKind::Message, 0, false));
     return S_OK;
 }
 

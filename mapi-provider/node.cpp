@@ -39,16 +39,48 @@ ItemPtr RecipientsOf(libpff_item_t* message) {
     return ItemPtr(raw);
 }
 
-NodePtr NewChild(const NodePtr& parent, libpff_item_t* item, NodeKind kind, ULONG index,
+NodePtr NewChild(const NodePtr& parent, SharedItem item, NodeKind kind, ULONG index,
                  bool addressable) {
     auto node = std::make_shared<Node>();
     node->store = parent->store;
     node->parent = parent;
-    node->item.reset(item);
+    node->item = std::move(item);
     node->kind = kind;
     node->index = index;
     node->addressable = addressable;
     return node;
+}
+
+HRESULT AttachmentItem(Node& message, int number, SharedItem& item) {
+    int count = 0;
+    HRESULT hr = AttachmentCount(message.item.get(), count);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (number < 0 || number >= count) {
+        return MAPI_E_NOT_FOUND;
+    }
+    if (message.attachments == nullptr) {
+        message.attachments = std::make_shared<AttachmentItems>();
+    }
+    AttachmentItems& items = *message.attachments;
+    if (items.size() < static_cast<size_t>(count)) {
+        items.resize(static_cast<size_t>(count));
+    }
+    SharedItem& kept = items[static_cast<size_t>(number)];
+    if (kept == nullptr) {
+        PffError error;
+        libpff_item_t* raw = nullptr;
+        const int found =
+            libpff_message_get_attachment(message.item.get(), number, &raw, error.get());
+        ItemPtr opened(raw);
+        if (found != 1) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        kept = std::move(opened);
+    }
+    item = kept;
+    return S_OK;
 }
 
 }  // namespace mailsift::mapi_provider

@@ -5,15 +5,33 @@
 #include <memory>
 #include <vector>
 
+#include "mapi-provider/item_positions.h"
 #include "mapi-provider/pff.h"
 
 namespace mailsift::mapi_provider {
 
 enum class NodeKind { Folder, Message, Attachment, Recipient };
 
+using SharedItem = std::shared_ptr<libpff_item_t>;
+
+// A message's attachment items by number, each made once: libpff reads all of an attachment's
+// values, its data included, the first time one is asked of an item, so the attachment table,
+// the attachments opened and every later open of the message share one item per attachment.
+using AttachmentItems = std::vector<SharedItem>;
+
+// The message opened last, with its attachments, for the next open of the same message: a
+// message is commonly read for its record and at once again to be saved.
+struct LastMessage {
+    uint32_t id = 0;
+    SharedItem item;
+    std::shared_ptr<AttachmentItems> attachments;
+};
+
 struct StoreContext {
     std::shared_ptr<PffFile> file;
     std::vector<mapi::BYTE> entryId;
+    ItemPositions positions;
+    LastMessage lastMessage;
 };
 
 // What reading properties needs of a node; it borrows the item and owns nothing.
@@ -31,7 +49,9 @@ struct Node {
     // Items reached through another item (attachments, embedded messages, recipients) keep
     // their parent alive for as long as they are used.
     std::shared_ptr<Node> parent;
-    ItemPtr item;
+    SharedItem item;
+    // Messages only: made when the first attachment is asked for.
+    std::shared_ptr<AttachmentItems> attachments;
     NodeKind kind = NodeKind::Message;
     int set = 0;
     mapi::ULONG index = 0;
@@ -44,8 +64,11 @@ using NodePtr = std::shared_ptr<Node>;
 
 constexpr size_t kEntryIdSize = 4 + sizeof(mapi::MAPIUID) + 4;
 
-NodePtr NewChild(const NodePtr& parent, libpff_item_t* item, NodeKind kind, mapi::ULONG index,
+NodePtr NewChild(const NodePtr& parent, SharedItem item, NodeKind kind, mapi::ULONG index,
                  bool addressable);
+
+// The attachment `number` of a message node, made once and then shared.
+mapi::HRESULT AttachmentItem(Node& message, int number, SharedItem& item);
 
 // A damaged sub-item table is reported, never taken for an empty one.
 mapi::HRESULT SubFolderCount(libpff_item_t* folder, int& count);

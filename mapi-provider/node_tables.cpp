@@ -30,19 +30,35 @@ class ChildRows final : public RowSource {
 
     void ReadRow(ULONG row, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) override {
-        PffError error;
-        libpff_item_t* raw = nullptr;
-        if (getter_(owner_->item.get(), static_cast<int>(row), &raw, error.get()) != 1) {
-            ItemPtr discard(raw);
+        SharedItem item;
+        if (FAILED(OpenChild(static_cast<int>(row), item))) {
             FillErrorRow(tags, values, MAPI_E_CORRUPT_DATA);
             return;
         }
-        ItemPtr item(raw);
+        uint32_t id = 0;
+        if (addressable_ && SUCCEEDED(ItemId(item.get(), id))) {
+            owner_->store->positions.Remember(id, owner_, getter_, static_cast<int>(row));
+        }
         ReadNodeRow({owner_->store.get(), item.get(), kind_, 0, row, addressable_}, tags, values,
                     parent);
     }
 
   private:
+    HRESULT OpenChild(int row, SharedItem& item) {
+        if (kind_ == NodeKind::Attachment) {
+            return AttachmentItem(*owner_, row, item);
+        }
+        PffError error;
+        libpff_item_t* raw = nullptr;
+        const int found = getter_(owner_->item.get(), row, &raw, error.get());
+        ItemPtr opened(raw);
+        if (found != 1) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        item = std::move(opened);
+        return S_OK;
+    }
+
     NodePtr owner_;
     NodeKind kind_;
     SubItemGetter getter_;

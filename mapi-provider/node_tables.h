@@ -9,9 +9,6 @@
 
 namespace mailsift::mapi_provider {
 
-// The libpff call that opens the sub-item at an index.
-using SubItemGetter = int (*)(libpff_item_t*, int, libpff_item_t**, libpff_error_t**);
-
 // The `count` sub-items of `owner` that `getter` opens, as nodes of `kind`.
 std::unique_ptr<RowSource> MakeChildRows(NodePtr owner, NodeKind kind, SubItemGetter getter,
                                          int count, bool addressable);

@@ -31,6 +31,9 @@ struct ItemDeleter {
 };
 using ItemPtr = std::unique_ptr<libpff_item_t, ItemDeleter>;
 
+// The libpff call that opens the sub-item at an index.
+using SubItemGetter = int (*)(libpff_item_t*, int, libpff_item_t**, libpff_error_t**);
+
 // One opened personal folder file. Items taken from it must be freed before it closes, so
 // every object that holds an item also holds a shared reference to this.
 class PffFile {

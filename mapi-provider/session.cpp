@@ -32,6 +32,9 @@ struct Service {
     std::string name;
     std::string displayName;
     std::string path;
+    // Opened when the service is configured, and handed to the store: opening a large file
+    // reads its whole index, which is not to be done twice.
+    std::shared_ptr<PffFile> file;
 };
 
 struct Profile {
@@ -157,14 +160,12 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
             }
             // The file is checked now, as Outlook's service does, so that a bad path fails here
             // and not at logon.
-            std::string storeName;
+            std::shared_ptr<PffFile> file;
             if (havePath) {
-                std::shared_ptr<PffFile> file;
                 HRESULT hr = PffFile::Open(path, file);
                 if (FAILED(hr)) {
                     return hr;
                 }
-                storeName = file->displayName();
             }
             return WithProfile([&](Profile& profile) {
                 for (Service& service : profile.services) {
@@ -173,7 +174,8 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
                             return service.path.empty() ? MAPI_E_UNCONFIGURED : S_OK;
                         }
                         service.path = path;
-                        service.displayName = storeName;
+                        service.displayName = file->displayName();
+                        service.file = std::move(file);
                         return S_OK;
                     }
                 }
@@ -286,7 +288,7 @@ class Session final : public ComObject<IMAPISession> {
             std::memcpy(uid.ab, bytes + 4 + sizeof(MAPIUID), sizeof(MAPIUID));
             for (const Service& service : services_) {
                 if (SameUid(service.uid, uid) && !service.path.empty()) {
-                    return OpenStore(service.path, StoreEntryId(service.uid), store);
+                    return OpenStore(service.file, StoreEntryId(service.uid), store);
                 }
             }
             return MAPI_E_NOT_FOUND;

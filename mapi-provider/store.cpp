@@ -22,6 +22,24 @@ bool HasMessageClass(libpff_item_t* item) {
            SUCCEEDED(ReadStoredProp({item, 0}, PR_MESSAGE_CLASS_W, *value, value.get()));
 }
 
+// Makes `message` the store's last message, or gives it the item and attachments of the last
+// one when it is that message again.
+void RememberOrReuse(StoreContext& store, Node& message) {
+    LastMessage& last = store.lastMessage;
+    uint32_t id = 0;
+    if (FAILED(ItemId(message.item.get(), id))) {
+        return;
+    }
+    if (last.item != nullptr && last.id == id) {
+        message.item = last.item;
+    } else {
+        last.id = id;
+        last.item = message.item;
+        last.attachments = std::make_shared<AttachmentItems>();
+    }
+    message.attachments = last.attachments;
+}
+
 class Store final : public PropObject<IMsgStore> {
   public:
     explicit Store(std::shared_ptr<StoreContext> store) : store_(std::move(store)) {}
@@ -92,7 +110,10 @@ HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPEN
         for (int i = 0; i < 4; ++i) {
             id |= static_cast<uint32_t>(bytes[20 + i]) << (8 * i);
         }
-        hr = store->file->ItemById(id, item);
+        item = store->positions.Take(id);
+        if (item == nullptr) {
+            hr = store->file->ItemById(id, item);
+        }
     }
     if (FAILED(hr)) {
         return hr;
@@ -129,6 +150,7 @@ HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPEN
             [[fallthrough]];
         default:
             node->kind = NodeKind::Message;
+            RememberOrReuse(*store, *node);
             if (objectType != nullptr) {
                 *objectType = MAPI_MESSAGE;
             }
@@ -136,16 +158,16 @@ HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPEN
     }
 }
 
-HRESULT OpenStore(const std::string& path, std::vector<BYTE> entryId, LPMDB* store) {
+HRESULT OpenStore(std::shared_ptr<PffFile> file, std::vector<BYTE> entryId, LPMDB* store) {
     if (store == nullptr) {
         return MAPI_E_INVALID_PARAMETER;
     }
     *store = nullptr;
-    auto context = std::make_shared<StoreContext>();
-    HRESULT hr = PffFile::Open(path, context->file);
-    if (FAILED(hr)) {
-        return hr;
+    if (file == nullptr) {
+        return MAPI_E_NOT_FOUND;
     }
+    auto context = std::make_shared<StoreContext>();
+    context->file = std::move(file);
     context->entryId = std::move(entryId);
     *store = new Store(std::move(context));
     return S_OK;

@@ -2,7 +2,6 @@
 // An opened personal folder file as a message store, and the folders and messages opened in
 // it by entry identifier.
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "mapi-provider/node.h"
@@ -10,9 +9,8 @@
 
 namespace mailsift::mapi_provider {
 
-// Opens the personal folder file at `path` as a message store whose own entry identifier is
-// `entryId`.
-mapi::HRESULT OpenStore(const std::string& path, std::vector<mapi::BYTE> entryId,
+// Opens the personal folder file as a message store whose own entry identifier is `entryId`.
+mapi::HRESULT OpenStore(std::shared_ptr<PffFile> file, std::vector<mapi::BYTE> entryId,
                         mapi::LPMDB* store);
 
 // Opens the folder or message of `store` that `entry` names, or the root folder when `size`

@@ -4,6 +4,8 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 
 #include "config/private_temp_folder.h"
 #include "config/report_log.h"
@@ -89,18 +91,25 @@ void SetFieldsFromRecord(mapi::IMessage* message, TIdMessage& mail, const TMessa
     mail.Date = record.Received;
 }
 
-// The attachments go through a folder of their own on their way into the file. Their files are
-// numbered, not named: a name from the store may be longer than the file system allows, and
-// the message takes the name from the part.
-void AddAttachments(mapi::IMessage* message, TIdMessage& mail, const PrivateTempFolder& folder) {
+// The attachments go through a folder of their own on their way into the file, made only for a
+// message that has some: most have none, and making and removing a folder per message costs
+// more than reading it. Their files are numbered, not named: a name from the store may be
+// longer than the file system allows, and the message takes the name from the part.
+// The folder goes with the parts, which own their files: the caller keeps it until the message
+// is written.
+void AddAttachments(mapi::IMessage* message, TIdMessage& mail,
+                    std::optional<PrivateTempFolder>& folder) {
     const std::optional<OutlookAttachmentTable> table = ReadAttachmentTable(message);
-    if (!table) return;
+    if (!table || table->rows.empty()) return;
+    folder.emplace();
+    // Without a folder for them the attachments would be lost without a word.
+    if (folder->path().empty()) throw std::runtime_error("no temporary folder for its attachments");
     size_t ordinal = 0;
     for (const OutlookAttachmentRow& row : table->rows) {
         mapi::InterfaceRef<mapi::IAttach> attachment;
         *attachment.out() = OpenAttachment(message, row.Number);
         if (!attachment) continue;
-        const std::string path = folder.FilePath(std::to_string(++ordinal));
+        const std::string path = folder->FilePath(std::to_string(++ordinal));
         int64_t size = 0;
         if (CopyAttachmentData(attachment.get(), path, size) != AttachmentCopy::Written) continue;
         auto part = std::make_unique<TIdAttachmentFile>(path);
@@ -329,17 +338,13 @@ int32_t WriteMsgFile(mapi::IMessage* message, const std::string& target) {
 
 int32_t WriteEmlFile(mapi::IMessage* message, const TMessage& record, const std::string& target) {
     try {
-        const PrivateTempFolder folder;
+        // Declared before the message, whose parts own files in it.
+        std::optional<PrivateTempFolder> folder;
         TIdMessage mail;
         if (!record.Headers.empty()) {
             SetHeaderText(mail, record.Headers);
         } else {
             SetFieldsFromRecord(message, mail, record);
-        }
-        // Without a folder for them the attachments would be lost without a word.
-        if (folder.path().empty()) {
-            WriteReport("MS Outlook message not written: no temporary folder for its attachments");
-            return kResultWriteFailed;
         }
         mail.Body.push_back(record.Body);
         if (record.Body.empty()) AddHtmlBody(message, mail);

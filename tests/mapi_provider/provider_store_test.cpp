@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "fake_message.h"
 #include "provider_session.h"
+#include "samples/pst_store_writer.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
 
@@ -447,6 +449,114 @@ TEST(MapiProviderStoreTest, EmbeddedMessageOpensAndCopiesRecursively) {
     EXPECT_EQ(copied.embedded->saves, 1);
     EXPECT_EQ(copied.embedded->references, 0);
     EXPECT_EQ(copied.saves, 1);
+}
+
+std::string SubjectOf(IMessage* message) {
+    LPSPropValue value = nullptr;
+    if (FAILED(Provider().HrGetOneProp(message, PR_SUBJECT_W, &value))) {
+        return "";
+    }
+    std::string subject = ToUtf8(value->Value.lpszW);
+    Provider().MAPIFreeBuffer(value);
+    return subject;
+}
+
+// Messages are opened by the identifiers of their folder's contents table: while the table is
+// open, from their place in it, else by a search of the store. Both give the message listed, and
+// a message opened again in a row gives its attachments as before.
+TEST(MapiProviderStoreTest, MessagesOpenedByIdentifierAreTheOnesListed) {
+    TempDir temp;
+    const std::string path = temp / "listed.pst";
+    {
+        samples::PstStoreWriter writer(path, "Listed");
+        const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+        const uint32_t other = writer.AddFolder(writer.TopFolder(), std::string("Other"));
+        for (int i = 0; i < 40; ++i) {
+            samples::PstMessage message;
+            message.Subject = "Message " + std::to_string(i);
+            message.Body = "Text " + std::to_string(i) + "\r\n";
+            if (i % 3 == 0) {
+                message.Attachments.push_back(
+                    {"file" + std::to_string(i) + ".bin", "application/octet-stream",
+                     std::string(1000 + i, static_cast<char>('a' + i)), nullptr});
+            }
+            writer.AddMessage(i % 4 == 3 ? other : inbox, message);
+        }
+        writer.Finish();
+    }
+    ProviderSession session;
+    ASSERT_EQ(session.Open(path), S_OK);
+    InterfaceRef<IUnknown> folder;
+    ASSERT_TRUE(OpenFolder(session.store(), {"Top of Personal Folders", "Inbox"}, folder));
+    // The folder's contents table, open while it lives, and the identifiers it lists.
+    struct Listing {
+        InterfaceRef<IMAPITable> contents;
+        Rows rows;
+        std::vector<std::vector<BYTE>> ids;
+    };
+    const auto list = [&](Listing& listing) {
+        SizedSPropTagArray<1> columns{1, {PR_ENTRYID}};
+        ASSERT_EQ(AsFolder(folder.get())->GetContentsTable(0, listing.contents.out()), S_OK);
+        ASSERT_EQ(Provider().HrQueryAllRows(listing.contents.get(), columns.get(), nullptr, nullptr,
+                                            0, listing.rows.out()),
+                  S_OK);
+        for (ULONG i = 0; i < listing.rows.size(); ++i) {
+            const SBinary& entry = listing.rows.at(i, 0).Value.bin;
+            listing.ids.emplace_back(entry.lpb, entry.lpb + entry.cb);
+        }
+    };
+    std::vector<std::vector<BYTE>> ids;
+    {
+        Listing first;
+        list(first);
+        ids = first.ids;
+    }
+    ASSERT_EQ(ids.size(), 30u);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        if (i % 4 != 3) {
+            expected.push_back("Message " + std::to_string(i));
+        }
+    }
+    const auto subjectsOpened = [&] {
+        std::vector<std::string> subjects;
+        for (std::vector<BYTE>& id : ids) {
+            ULONG type = 0;
+            InterfaceRef<IUnknown> message;
+            if (FAILED(session.store()->OpenEntry(
+                    static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()),
+                    &IID_IMessage, MAPI_BEST_ACCESS, &type, message.out()))) {
+                subjects.push_back("(not opened)");
+                continue;
+            }
+            subjects.push_back(SubjectOf(AsMessage(message.get())));
+        }
+        return subjects;
+    };
+    // The table is gone: each message is searched for.
+    EXPECT_EQ(subjectsOpened(), expected);
+    {
+        // With the table open again, in reverse order too.
+        Listing again;
+        list(again);
+        EXPECT_EQ(subjectsOpened(), expected);
+        std::reverse(ids.begin(), ids.end());
+        std::reverse(expected.begin(), expected.end());
+        EXPECT_EQ(subjectsOpened(), expected);
+    }
+    // Message 0 (last now), then message 6, each opened twice in a row.
+    for (size_t at : {ids.size() - 1, ids.size() - 1, ids.size() - 6, ids.size() - 6}) {
+        ULONG type = 0;
+        InterfaceRef<IUnknown> message;
+        ASSERT_EQ(session.store()->OpenEntry(static_cast<ULONG>(ids[at].size()),
+                                             reinterpret_cast<LPENTRYID>(ids[at].data()),
+                                             &IID_IMessage, MAPI_BEST_ACCESS, &type, message.out()),
+                  S_OK);
+        const int number = at == ids.size() - 1 ? 0 : 6;
+        EXPECT_EQ(SubjectOf(AsMessage(message.get())), "Message " + std::to_string(number));
+        EXPECT_EQ(AttachmentBytes(AsMessage(message.get()), 0, 300),
+                  std::string(1000 + number, static_cast<char>('a' + number)));
+    }
 }
 
 TEST(MapiProviderStoreTest, ForeignAndUnknownEntryIdsAreRefused) {

@@ -23,6 +23,7 @@
 #include "stores/store_facade.h"
 #include "support/file_helpers.h"
 #include "support/reference_mail.h"
+#include "support/scoped_env.h"
 #include "support/test_program_folder.h"
 
 namespace mailsift {
@@ -393,6 +394,45 @@ TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
               (std::vector<std::string>{
                   "to Fritz Hof <fritz@example.org>", "to Grete M\xC3\xBCller <grete@example.net>",
                   "to  <nameless@example.com>", "cc Hans Egger <hans@example.com>"}));
+}
+
+// Attachments pass through a temporary folder on their way into an .eml file; it is made only
+// for a message that has some, and is gone afterwards. Where none can be made, a message
+// without attachments is still written, and one with them is not written without them.
+TEST_F(OutlookBackendTest, EmlAttachmentsPassThroughATemporaryFolderOnlyWhenThereAreAny) {
+    const std::string path = Temp("attached.pst");
+    {
+        samples::PstStoreWriter writer(path, "Attached");
+        const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
+        writer.AddMessage(inbox, SampleMail("Plain"));
+        samples::PstMessage attached = SampleMail("With a file");
+        attached.Attachments.push_back({"notes.txt", "text/plain", "the notes\r\n", nullptr});
+        writer.AddMessage(inbox, attached);
+        writer.Finish();
+    }
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const TFolder* inbox = FolderNamed("Inbox");
+    ASSERT_NE(inbox, nullptr);
+    const std::string temp = Temp("temp");
+    fs::create_directories(temp);
+    {
+        test::ScopedEnv tmpdir("TMPDIR", temp);
+        test::ScopedEnv tempUpper("TEMP", std::nullopt);
+        test::ScopedEnv tmp("TMP", std::nullopt);
+        ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 1, Temp("with.eml"), true), kResultSuccess);
+        EXPECT_NE(test::ReadFileBytes(Temp("with.eml")).find("filename=\"notes.txt\""),
+                  std::string::npos);
+        EXPECT_TRUE(fs::is_empty(temp));
+        // No temporary folder can be made below a file.
+        test::ScopedEnv unusable("TMPDIR", Temp("with.eml"));
+        ReportRecorder report;
+        EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 0, Temp("plain.eml"), true), kResultSuccess);
+        EXPECT_NE(test::ReadFileBytes(Temp("plain.eml")).find("Hello."), std::string::npos);
+        EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 1, Temp("lost.eml"), true),
+                  kResultWriteFailed);
+        EXPECT_FALSE(fs::exists(Temp("lost.eml")));
+        EXPECT_EQ(report.Count("MS Outlook message not written: no temporary folder"), 1u);
+    }
 }
 
 // A salvage tool does not give up on a store over a missing name: a root folder without one
