@@ -205,7 +205,7 @@ int32_t ExpressStoreBackend::ReadMessage(StoreHandle handle,
     if (options.WantAttachments || options.SaveAttachment) {
         return ReadAttachments(options, folder, info, message);
     }
-    if (options.SaveMessage) return SaveRawMessage(folder.StoreFile, info, options.TargetFile);
+    if (options.SaveMessage) return SaveRawMessage(folder.StoreFile, info, options);
     FillFromInfo(info, message);
     if (options.WantBody) return ReadBody(folder, info, message);
     return kResultSuccess;
@@ -262,10 +262,18 @@ int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo&
 
 // A failure to write is told as one, never as a saved message.
 int32_t ExpressStoreBackend::SaveRawMessage(const std::string& storeFile, const TMessageInfo& info,
-                                            const std::string& targetFile) {
+                                            const TMessageExtractionOptions& options) {
     DbxDamageList damage;
-    const DbxExtractResult result =
-        ExtractDbxMessage(storeFile, info.DataPosition, targetFile, damage);
+    DbxExtractResult result;
+    if (options.Target != nullptr) {
+        // The folder file stays open for the messages after this one.
+        if (!messageFile_ || messageFile_->Path() != storeFile) {
+            messageFile_ = std::make_unique<DbxMessageFile>(storeFile);
+        }
+        result = messageFile_->Extract(info.DataPosition, *options.Target, damage);
+    } else {
+        result = ExtractDbxMessage(storeFile, info.DataPosition, options.TargetFile, damage);
+    }
     ReportDamage(storeFile, damage);
     switch (result) {
         case DbxExtractResult::Copied:
@@ -284,6 +292,7 @@ int32_t ExpressStoreBackend::Close(StoreHandle handle) {
     handle_ = 0;
     cachedStoreFile_.clear();
     cachedInfos_.clear();
+    messageFile_.reset();
     return kResultSuccess;
 }
 

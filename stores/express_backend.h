@@ -38,7 +38,7 @@ class ExpressStoreBackend final : public StoreBackend {
                             const TMessageInfo& info, TMessage& message);
     int32_t ReadBody(const TFolder& folder, const TMessageInfo& info, TMessage& message);
     int32_t SaveRawMessage(const std::string& storeFile, const TMessageInfo& info,
-                           const std::string& targetFile);
+                           const TMessageExtractionOptions& options);
     // One log line per file and kind of damage while a store is open.
     void ReportDamage(const std::string& file, const DbxDamageList& damage);
     void ReportOnce(const std::string& file, const std::string& what, const std::string& line);
@@ -47,6 +47,7 @@ class ExpressStoreBackend final : public StoreBackend {
     std::vector<std::unique_ptr<TFolder>> folders_;
     std::string cachedStoreFile_;
     std::vector<TMessageInfo> cachedInfos_;
+    std::unique_ptr<DbxMessageFile> messageFile_;  // the folder file messages are saved from
     std::set<std::pair<std::string, std::string>> reported_;
 };
 

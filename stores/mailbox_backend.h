@@ -36,13 +36,8 @@ class MailboxStoreBackend final : public StoreBackend {
   private:
     void Scan(const std::string& path);
     bool CachedFilesUnchanged() const;
-    struct MessageRange {
-        int64_t start = 0;
-        int64_t end = 0;
-    };
-    // Where the message lies in its file.
-    static MessageRange LocateMessage(int fd, int64_t fileSize, const TFolder& folder,
-                                      uint32_t index);
+    // Reads the first window of message index into head_ and finds where it lies in its file.
+    void ReadHead(const TFolder& folder, uint32_t index, int64_t fileSize);
     // Opens the folder's file, or keeps it open, and gives its size; none when it is no
     // regular file. Throws std::system_error when it cannot be opened.
     std::optional<int64_t> OpenStoreFile(const std::string& path);
@@ -58,6 +53,16 @@ class MailboxStoreBackend final : public StoreBackend {
     std::vector<std::filesystem::file_time_type> cachedTimes_;
     std::unique_ptr<TIdMessage> parsed_;
     std::unique_ptr<char[]> window_;  // the read window, kept between reads
+    // The first bytes of the message read last, from start on in its file, which runs to end.
+    struct Head {
+        std::string file;  // empty when the next read may not take them
+        uint32_t index = 0;
+        int64_t offset = 0;  // the folder's offset of the message when it was read
+        int64_t start = 0;
+        int64_t end = 0;
+        std::unique_ptr<char[]> bytes;
+        size_t length = 0;
+    } head_;
     int fd_ = -1;
     std::string fdPath_;
 };
