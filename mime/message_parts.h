@@ -52,6 +52,8 @@ class TIdAttachment : public TIdMessagePart {
     // Puts the content into target, a file just created; the part may give up its own copy to
     // do so. Throws MimeError "Error saving attachment." when that fails.
     virtual void MoveContentInto(NewFile& target) { SaveContent(target.Path()); }
+    // False once the content has been moved out.
+    virtual bool HoldsContent() const { return true; }
 };
 
 // An attachment whose decoded content is held in a file.
@@ -68,6 +70,7 @@ class TIdAttachmentFile final : public TIdAttachment {
     void SaveContent(const std::string& destination) const override;
     // A decoded file of the part's own is moved into place rather than copied.
     void MoveContentInto(NewFile& target) override;
+    bool HoldsContent() const override { return !StoredPath.empty(); }
 
     std::string StoredPath;
     bool OwnsFile = false;

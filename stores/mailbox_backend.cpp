@@ -125,6 +125,7 @@ void MailboxStoreBackend::CloseStoreFile() {
     fdPath_.clear();
     head_.length = 0;
     head_.file.clear();
+    parsedFrom_.file.clear();
 }
 
 StoreHandle MailboxStoreBackend::Open(const std::string& path, TFolderList& folders) {
@@ -172,6 +173,16 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
         index >= folder.MessageOffsets.size()) {
         return kResultBadMessageIndex;
     }
+    if (options.SaveAttachment && ParsedAttachmentHeld(folder, index, options.AttachmentIndex)) {
+        // The list of the message's attachments has parsed it just now and its decoded files are
+        // still there: the attachment is neither read nor decoded again.
+        try {
+            return RecordFromParse(options, parsedFrom_.size, message);
+        } catch (const std::exception& failure) {
+            WriteReport(std::string("Extract exception: ") + failure.what());
+            return kResultFolderMissing;
+        }
+    }
     if (!head_.bytes) head_.bytes = std::make_unique_for_overwrite<char[]>(kCopyChunk);
     if (!window_) window_ = std::make_unique_for_overwrite<char[]>(kCopyChunk);
     // The save (or attachment list) that follows a header read reads nothing again that the
@@ -193,7 +204,12 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
     try {
         if (!options.SaveMessage) {
             std::istream input(&reader);
-            return FillRecord(options, input, head_.end - head_.start, message);
+            const int32_t result = FillRecord(options, input, head_.end - head_.start, message);
+            if (options.WantAttachments || options.SaveAttachment) {
+                parsedFrom_ = {folder.StoreFile, index, folder.MessageOffsets[index],
+                               head_.end - head_.start};
+            }
+            return result;
         }
         if (options.Target != nullptr) {
             return reader.CopyTo(*options.Target) ? kResultSuccess : kResultWriteFailed;
@@ -241,18 +257,34 @@ void MailboxStoreBackend::ReadHead(const TFolder& folder, uint32_t index, int64_
 
 int32_t MailboxStoreBackend::FillRecord(const TMessageExtractionOptions& options,
                                         std::istream& input, int64_t size, TMessage& message) {
+    parsedFrom_.file.clear();
+    const bool whole = options.WantAttachments || options.SaveAttachment || options.WantBody;
+    parsed_->ReadFromStream(input, !whole, MessageForm::Raw);
+    return RecordFromParse(options, size, message);
+}
+
+bool MailboxStoreBackend::ParsedAttachmentHeld(const TFolder& folder, uint32_t index,
+                                               uint16_t part) const {
+    if (!parsed_ || parsedFrom_.file.empty() || parsedFrom_.file != folder.StoreFile ||
+        parsedFrom_.index != index || parsedFrom_.offset != folder.MessageOffsets[index] ||
+        part >= parsed_->MessageParts.size()) {
+        return false;
+    }
+    const TIdMessagePart& found = *parsed_->MessageParts[part];
+    return found.Kind() == TIdPartKind::Attachment &&
+           static_cast<const TIdAttachment&>(found).HoldsContent();
+}
+
+int32_t MailboxStoreBackend::RecordFromParse(const TMessageExtractionOptions& options, int64_t size,
+                                             TMessage& message) {
     TIdMessage& parsed = *parsed_;
     bool saved = true;
     if (options.WantAttachments || options.SaveAttachment) {
-        parsed.ReadFromStream(input, false, MessageForm::Raw);
         saved = ListAttachments(parsed, options, message.Attachments.emplace());
         message.HasAttachments = !message.Attachments->empty();
     } else if (options.WantBody) {
-        parsed.ReadFromStream(input, false, MessageForm::Raw);
         message.Headers = parsed.Headers.Text();
         message.Body = BodyText(parsed);
-    } else {
-        parsed.ReadFromStream(input, true, MessageForm::Raw);
     }
     message.Size =
         static_cast<int32_t>(std::min<int64_t>(size, std::numeric_limits<int32_t>::max()));

@@ -42,9 +42,16 @@ class MailboxStoreBackend final : public StoreBackend {
     // regular file. Throws std::system_error when it cannot be opened.
     std::optional<int64_t> OpenStoreFile(const std::string& path);
     void CloseStoreFile();
-    // kResultNoAttachments when the attachment asked for is not one.
+    // Parses the message as far as options need, then RecordFromParse.
     int32_t FillRecord(const TMessageExtractionOptions& options, std::istream& input, int64_t size,
                        TMessage& message);
+    // Fills the record from parsed_ and saves what options ask; kResultNoAttachments when the
+    // attachment asked for is not one.
+    int32_t RecordFromParse(const TMessageExtractionOptions& options, int64_t size,
+                            TMessage& message);
+    // Whether parsed_ holds message index of the folder, parsed whole, with the content of
+    // attachment part still in it.
+    bool ParsedAttachmentHeld(const TFolder& folder, uint32_t index, uint16_t part) const;
 
     StoreHandle handle_ = 0;
     std::optional<std::string> cachedPath_;
@@ -52,6 +59,13 @@ class MailboxStoreBackend final : public StoreBackend {
     std::vector<TFolder> cachedFolders_;
     std::vector<std::filesystem::file_time_type> cachedTimes_;
     std::unique_ptr<TIdMessage> parsed_;
+    // The message parsed_ holds whole (with its attachments), and its size; file empty when none.
+    struct ParsedKey {
+        std::string file;
+        uint32_t index = 0;
+        int64_t offset = 0;
+        int64_t size = 0;
+    } parsedFrom_;
     std::unique_ptr<char[]> window_;  // the read window, kept between reads
     // The first bytes of the message read last, from start on in its file, which runs to end.
     struct Head {

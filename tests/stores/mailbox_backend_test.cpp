@@ -168,6 +168,47 @@ TEST_F(MailboxBackendTest, ASaveIntoANewFileAfterAHeaderReadWritesTheWholeMessag
     EXPECT_EQ(backend_.Close(handle), kResultSuccess);
 }
 
+TEST_F(MailboxBackendTest, AttachmentsSavedAfterTheListComeFromItsParseAndStayWhole) {
+    MailboxWriter writer(mail_ / "Inbox");
+    writer.Add(WithAttachments());
+    MailboxMessage other = WithAttachments();
+    other.Attachments = {{"three.bin", "third file"}, {"four.txt", "fourth file"}};
+    writer.Add(other);
+    writer.Close();
+    const StoreHandle handle = OpenStore(mail_.path().string());
+    int made = 0;
+    const auto saveInto = [&](uint32_t index, uint16_t part) {
+        const std::string name = "part " + std::to_string(++made);
+        int error = 0;
+        const auto file = NewFile::Create(dir_ / name, error);
+        EXPECT_NE(file, nullptr);
+        if (!file) return std::string();
+        TMessageExtractionOptions save;
+        save.SaveAttachment = true;
+        save.AttachmentIndex = part;
+        save.TargetFile = file->Path();
+        save.Target = file.get();
+        TMessage scratch;
+        const int32_t result = Read(handle, save, index, scratch);
+        const bool finished = file->Finish(0);
+        return result == kResultSuccess && finished ? test::ReadFileBytes(dir_ / name)
+                                                    : "(failed " + std::to_string(result) + ")";
+    };
+    TMessageExtractionOptions list;
+    list.WantAttachments = true;
+    TMessage listed;
+    ASSERT_EQ(Read(handle, list, 0, listed), kResultSuccess);
+    EXPECT_EQ(saveInto(0, 1), std::string("\x00\x01\x02 first", 9));
+    EXPECT_EQ(saveInto(0, 2), "second file");
+    // The first part's decoded file was moved out: a second save of it reads the message again.
+    EXPECT_EQ(saveInto(0, 1), std::string("\x00\x01\x02 first", 9));
+    // Another message is never served from the parse of the one listed.
+    ASSERT_EQ(Read(handle, list, 0, listed), kResultSuccess);
+    EXPECT_EQ(saveInto(1, 2), "fourth file");
+    EXPECT_EQ(saveInto(0, 0), "(failed 13)");
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+}
+
 TEST_F(MailboxBackendTest, MessagesLargerThanTheReadWindowComeOutWhole) {
     MailboxWriter writer(mail_ / "Inbox");
     MailboxMessage large;
