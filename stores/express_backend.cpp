@@ -202,6 +202,13 @@ int32_t ExpressStoreBackend::ReadMessage(StoreHandle handle,
     if (index >= infos.size()) return kResultBadMessageIndex;
     const TMessageInfo& info = infos[index];
     if (info.DataPosition <= 0) return kResultBadMessageIndex;
+    // The parse a list of attachments keeps serves only the saves right after it: any other
+    // read lets its decoded files go.
+    if (!options.SaveAttachment || parsedFile_ != folder.StoreFile ||
+        parsedPosition_ != info.DataPosition) {
+        parsed_.reset();
+        parsedFile_.clear();
+    }
     if (options.WantAttachments || options.SaveAttachment) {
         return ReadAttachments(options, folder, info, message);
     }
@@ -239,13 +246,31 @@ int32_t ExpressStoreBackend::ReadAttachments(const TMessageExtractionOptions& op
                                              TMessage& message) {
     std::vector<TAttachFile>& attachments = message.Attachments.emplace();
     if ((info.Flags & kDbxAttachmentFlag) == 0) return kResultNoAttachments;
+    // An attachment saved right after the message's attachments were listed comes from that
+    // list's parse, whose decoded files are still there: the message is neither copied out nor
+    // decoded again. Only a list keeps its parse; a save that parses keeps no decoded file.
+    if (options.SaveAttachment && parsed_ &&
+        HoldsAttachmentContent(*parsed_, options.AttachmentIndex)) {
+        message.HasAttachments = true;
+        return ListAttachments(*parsed_, options, attachments) ? kResultSuccess
+                                                               : kResultNoAttachments;
+    }
+    const bool keep = !options.SaveAttachment;
+    parsed_.reset();
+    parsedFile_.clear();
     const PrivateTempFolder text;
     if (!CopyForParser(folder.StoreFile, info, text.FilePath(kParserFileName)))
         return kResultNoAttachments;
-    TIdMessage parsed;
-    parsed.ReadFromFile(text.FilePath(kParserFileName), false, MessageForm::Raw);
+    auto parsed = std::make_unique<TIdMessage>();
+    parsed->ReadFromFile(text.FilePath(kParserFileName), false, MessageForm::Raw);
     message.HasAttachments = true;
-    return ListAttachments(parsed, options, attachments) ? kResultSuccess : kResultNoAttachments;
+    const bool listed = ListAttachments(*parsed, options, attachments);
+    if (keep) {
+        parsed_ = std::move(parsed);
+        parsedFile_ = folder.StoreFile;
+        parsedPosition_ = info.DataPosition;
+    }
+    return listed ? kResultSuccess : kResultNoAttachments;
 }
 
 int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo& info,
@@ -293,6 +318,8 @@ int32_t ExpressStoreBackend::Close(StoreHandle handle) {
     cachedStoreFile_.clear();
     cachedInfos_.clear();
     messageFile_.reset();
+    parsed_.reset();
+    parsedFile_.clear();
     return kResultSuccess;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "mime/message.h"
 #include "stores/dbx_reader.h"
 #include "stores/store_backend.h"
 
@@ -48,6 +49,10 @@ class ExpressStoreBackend final : public StoreBackend {
     std::string cachedStoreFile_;
     std::vector<TMessageInfo> cachedInfos_;
     std::unique_ptr<DbxMessageFile> messageFile_;  // the folder file messages are saved from
+    // The message whose attachments were read last, parsed whole: its folder file and position.
+    std::unique_ptr<TIdMessage> parsed_;
+    std::string parsedFile_;  // empty when none is held
+    int32_t parsedPosition_ = 0;
     std::set<std::pair<std::string, std::string>> reported_;
 };
 

@@ -265,14 +265,9 @@ int32_t MailboxStoreBackend::FillRecord(const TMessageExtractionOptions& options
 
 bool MailboxStoreBackend::ParsedAttachmentHeld(const TFolder& folder, uint32_t index,
                                                uint16_t part) const {
-    if (!parsed_ || parsedFrom_.file.empty() || parsedFrom_.file != folder.StoreFile ||
-        parsedFrom_.index != index || parsedFrom_.offset != folder.MessageOffsets[index] ||
-        part >= parsed_->MessageParts.size()) {
-        return false;
-    }
-    const TIdMessagePart& found = *parsed_->MessageParts[part];
-    return found.Kind() == TIdPartKind::Attachment &&
-           static_cast<const TIdAttachment&>(found).HoldsContent();
+    return parsed_ && !parsedFrom_.file.empty() && parsedFrom_.file == folder.StoreFile &&
+           parsedFrom_.index == index && parsedFrom_.offset == folder.MessageOffsets[index] &&
+           HoldsAttachmentContent(*parsed_, part);
 }
 
 int32_t MailboxStoreBackend::RecordFromParse(const TMessageExtractionOptions& options, int64_t size,

@@ -48,4 +48,11 @@ bool ListAttachments(TIdMessage& parsed, const TMessageExtractionOptions& option
     return !wantsFile || saved;
 }
 
+bool HoldsAttachmentContent(const TIdMessage& parsed, uint16_t part) {
+    if (part >= parsed.MessageParts.size()) return false;
+    const TIdMessagePart& found = *parsed.MessageParts[part];
+    return found.Kind() == TIdPartKind::Attachment &&
+           static_cast<const TIdAttachment&>(found).HoldsContent();
+}
+
 }  // namespace mailsift

@@ -19,4 +19,8 @@ std::string BodyText(const TIdMessage& parsed);
 bool ListAttachments(TIdMessage& parsed, const TMessageExtractionOptions& options,
                      std::vector<TAttachFile>& attachments);
 
+// Whether part of the parsed message is an attachment whose content is still in it (not moved
+// out by an earlier save), so that a save can take it without parsing the message again.
+bool HoldsAttachmentContent(const TIdMessage& parsed, uint16_t part);
+
 }  // namespace mailsift
