@@ -43,17 +43,18 @@ inline double TimeChild(const std::vector<std::string>& args, double& peakMegaby
     return seconds;
 }
 
-// One export of one store into storage as message files with the extension (".eml" files are
-// written as Internet mail); the exit status of the child.
+// One export of one store into storage in the form, message files with the extension (".eml"
+// files are written as Internet mail); the exit status of the child.
 inline int ExportStoreInChild(const std::string& store, const std::string& storage,
-                              const std::string& extension, const std::string& clientName) {
+                              const std::string& extension, const std::string& clientName,
+                              ExportForm form = ExportForm::MessageFiles) {
     InitFolders(ExecutablePath());
     UseDefaultStoreBackends();
     Settings.DebugMode = false;  // the report log is not what is measured
     ExportRun run({.StoragePath = storage + "/",
                    .AppendPath = false,
                    .ZipEmails = false,
-                   .ExtractOptions = 0});
+                   .ExtractOptions = static_cast<int>(form)});
     const ExportStoreResult result = run.ExtractAllMessages(store, clientName, extension == ".eml");
     std::printf("  %lld messages, %lld files\n", static_cast<long long>(result.Messages),
                 static_cast<long long>(result.Files));

@@ -1,5 +1,9 @@
 #include "config/report_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -22,12 +26,48 @@ Listeners& ReportListeners() {
     return listeners;
 }
 
-void AppendLogLine(const std::string& fileName, std::string_view message) {
+// The report log held open by the ReportLogKeptOpen objects alive; opened at its first line.
+struct KeptLog {
+    int holders = 0;
+    int fd = -1;
+};
+
+KeptLog& KeptReportLog() {
+    static KeptLog log;
+    return log;
+}
+
+std::string LogLine(std::string_view message) {
     std::string line = FormatDateTime(NowDateTime());
     line += '\t';
     line += message;
     line += "\r\n";
-    AppendTextFile(ProgramFolder() + "/" + fileName, line);
+    return line;
+}
+
+void AppendLogLine(const std::string& fileName, std::string_view message) {
+    AppendTextFile(ProgramFolder() + "/" + fileName, LogLine(message));
+}
+
+void AppendReportLine(std::string_view message) {
+    KeptLog& kept = KeptReportLog();
+    if (kept.holders == 0) {
+        AppendLogLine("report.txt", message);
+        return;
+    }
+    if (kept.fd < 0) {
+        kept.fd = ::open((ProgramFolder() + "/report.txt").c_str(),
+                         O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND, 0666);
+        if (kept.fd < 0) return;
+    }
+    const std::string line = LogLine(message);
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t n = ::write(kept.fd, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
 }
 
 }  // namespace
@@ -57,8 +97,24 @@ void WriteReport(std::string_view message) {
     } catch (...) {
     }
     try {
-        if (Settings.DebugMode) AppendLogLine("report.txt", message);
+        if (Settings.DebugMode) AppendReportLine(message);
     } catch (...) {
+    }
+}
+
+bool ReportHeard() {
+    return Settings.DebugMode || !ReportListeners().entries.empty();
+}
+
+ReportLogKeptOpen::ReportLogKeptOpen() {
+    ++KeptReportLog().holders;
+}
+
+ReportLogKeptOpen::~ReportLogKeptOpen() {
+    KeptLog& kept = KeptReportLog();
+    if (--kept.holders == 0 && kept.fd >= 0) {
+        ::close(kept.fd);
+        kept.fd = -1;
     }
 }
 

@@ -1,12 +1,12 @@
 #include "export/export_run.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <optional>
+#include <system_error>
 
 #include "config/language.h"
 #include "config/report_log.h"
@@ -15,6 +15,7 @@
 #include "export/zip_packer.h"
 #include "platform/date_time.h"
 #include "platform/file_system.h"
+#include "platform/new_file.h"
 #include "platform/safe_path_component.h"
 #include "platform/work_hooks.h"
 #include "stores/output_formats.h"
@@ -39,28 +40,6 @@ std::string ExportArchivePath(const std::string& storagePath, const std::string&
 
 namespace {
 
-// When this run started, in the clock of the file system it writes to: the change time of a
-// file made there now. A file system that stamps whole seconds, or a share whose clock differs
-// from ours, then still tells this run's files from older ones; at worst an older file of the
-// same second counts as this run's and is kept rather than replaced.
-timespec RunStartMark(const std::string& storagePath) {
-    timespec mark{};
-    if (ForceDirectories(storagePath)) {
-        std::string probe = WithoutTrailingSlashes(storagePath) + "/.mailsift-run-XXXXXX";
-        const int fd = mkstemp(probe.data());
-        if (fd >= 0) {
-            struct stat status {};
-            const bool stamped = fstat(fd, &status) == 0;
-            close(fd);
-            unlink(probe.c_str());
-            if (stamped) return status.st_ctim;
-        }
-    }
-    // The coarse clock is the one file systems stamp changes with.
-    clock_gettime(CLOCK_REALTIME_COARSE, &mark);
-    return mark;
-}
-
 std::string CounterPrefix() {
     return LanguageString("TotalEmailsExtract") + " ";
 }
@@ -84,10 +63,9 @@ std::string ExportFolderPath(const ExportOptions& options, const std::string& to
 // The walk over one open store; the run's counter is shared with the stores before it.
 class StoreExport {
   public:
-    StoreExport(const ExportOptions& options, int64_t& counter, timespec runStarted,
-                ExportStoreResult& result, ZipPacker* packer)
+    StoreExport(const ExportOptions& options, int64_t& counter, ExportStoreResult& result,
+                ZipPacker* packer)
         : options_(options),
-          runStarted_(runStarted),
           form_(static_cast<ExportForm>(options.ExtractOptions)),
           counter_(counter),
           result_(result),
@@ -153,29 +131,25 @@ class StoreExport {
             case ExportForm::MessageFiles: {
                 const std::string& sender =
                     message.FromName.empty() ? message.FromAddress : message.FromName;
-                bool exists = false;
-                const std::string name = UnwrittenName(
-                    MakeSafeFileName(folderPath + std::to_string(index + 1) + " " +
-                                     SafePathComponent(sender) + (saveAsEml ? ".eml" : ".msg")),
-                    exists);
-                std::error_code ignored;
-                if (exists) std::filesystem::remove(name, ignored);
-                TakeWrittenFile(name, message.Received,
-                                SaveMessageToFile(handle, folder, index, name, saveAsEml));
+                WriteFile(folderPath + std::to_string(index + 1) + " " + SafePathComponent(sender) +
+                              (saveAsEml ? ".eml" : ".msg"),
+                          message.Received, [&](NewFile& file) {
+                              return SaveMessageToFile(handle, folder, index, file, saveAsEml);
+                          });
                 break;
             }
-            case ExportForm::TextSummaries: {
-                const std::string name = SummaryName(folderPath, message, ".txt");
-                TakeWrittenFile(name, message.Received,
-                                SaveMessageToTextFile(handle, folder, index, name));
+            case ExportForm::TextSummaries:
+                WriteFile(SummaryPath(folderPath, message, ".txt"), message.Received,
+                          [&](NewFile& file) {
+                              return SaveMessageToTextFile(handle, folder, index, file);
+                          });
                 break;
-            }
-            case ExportForm::HtmlPages: {
-                const std::string name = SummaryName(folderPath, message, ".htm");
-                TakeWrittenFile(name, message.Received,
-                                SaveMessageToHTMLFile(handle, folder, index, name));
+            case ExportForm::HtmlPages:
+                WriteFile(SummaryPath(folderPath, message, ".htm"), message.Received,
+                          [&](NewFile& file) {
+                              return SaveMessageToHTMLFile(handle, folder, index, file);
+                          });
                 break;
-            }
             case ExportForm::AttachmentsOnly:
                 ExportAttachments(handle, folder, index, message.Received, folderPath);
                 break;
@@ -183,38 +157,10 @@ class StoreExport {
         // Any other form writes nothing: the messages are still read and counted.
     }
 
-    // A file of an earlier export is replaced, as a new export of the same store is meant to;
-    // one this run wrote (the same folder, number and sender in another store of the run) is
-    // kept, and the new file goes beside it.
-    // exists tells whether something stands under the name chosen.
-    std::string UnwrittenName(const std::string& name, bool& exists) const {
-        if (!WrittenByThisRun(name, exists)) return name;
-        const std::filesystem::path path(name);
-        const std::string stem = (path.parent_path() / path.stem()).string();
-        for (int n = 2;; ++n) {
-            // The longer name must pass the file system's rules too.
-            std::string candidate =
-                MakeSafeFileName(stem + " (" + std::to_string(n) + ")" + path.extension().string());
-            if (!WrittenByThisRun(candidate, exists)) return candidate;
-        }
-    }
-
-    // The change time, not the modification time: that one is set to the message's date.
-    bool WrittenByThisRun(const std::string& name, bool& exists) const {
-        struct stat status {};
-        exists = lstat(name.c_str(), &status) == 0;
-        if (!exists || !S_ISREG(status.st_mode)) return false;
-        return status.st_ctim.tv_sec > runStarted_.tv_sec ||
-               (status.st_ctim.tv_sec == runStarted_.tv_sec &&
-                status.st_ctim.tv_nsec >= runStarted_.tv_nsec);
-    }
-
-    std::string SummaryName(const std::string& folderPath, const TMessage& message,
+    std::string SummaryPath(const std::string& folderPath, const TMessage& message,
                             const char* extension) const {
-        bool exists = false;
-        return UnwrittenName(MakeSafeFileName(folderPath + std::to_string(counter_) + " " +
-                                              SafePathComponent(message.FromName) + extension),
-                             exists);
+        return folderPath + std::to_string(counter_) + " " + SafePathComponent(message.FromName) +
+               extension;
     }
 
     void ExportAttachments(StoreHandle handle, const TFolder& folder, int32_t index,
@@ -225,41 +171,69 @@ class StoreExport {
             return;
         }
         for (const TAttachFile& attachment : *listed.Attachments) {
-            // A name the file system refuses would lose the attachment; it gets a "NoName" name.
-            bool exists = false;
-            const std::string name =
-                UnwrittenName(MakeSafeFileName(folderPath + std::to_string(counter_) + " " +
-                                               SafePathComponent(attachment.FileName)),
-                              exists);
+            const std::string path = folderPath + std::to_string(counter_) + " " +
+                                     SafePathComponent(attachment.FileName);
             ++counter_;
             try {
-                TakeWrittenFile(name, received,
-                                SaveAttachToFile(handle, folder, index, attachment.Index, name));
+                WriteFile(path, received, [&](NewFile& file) {
+                    return SaveAttachToFile(handle, folder, index, attachment.Index, file);
+                });
             } catch (const std::exception& failure) {
                 ++result_.WriteFailures;
-                WriteReport("Cannot export attachment " + name + ": " + failure.what());
+                WriteReport("Cannot export attachment " + path + ": " + failure.what());
             }
         }
     }
 
-    // A save that failed (an unreadable message, a full disk) leaves nothing to date, count or
-    // pack, even where an earlier export left a file of that name.
-    void TakeWrittenFile(const std::string& path, TDateTime received, int32_t saved) {
-        struct stat status {};
-        if (saved != kResultSuccess || stat(path.c_str(), &status) != 0 ||
-            !S_ISREG(status.st_mode)) {
+    // Creates the file at path, or at path with " (2)", " (3)" … before its extension when
+    // the name is taken. Nothing already there is replaced: not a file this run wrote (the same
+    // folder, number and sender in another store of the run), nor one of an earlier export or
+    // the user's. The creation itself tells a taken name, so no file is looked up first.
+    static std::unique_ptr<NewFile> CreateUnwritten(const std::string& path) {
+        int error = 0;
+        if (std::unique_ptr<NewFile> file = CreateSafeFile(path, error)) return file;
+        const std::filesystem::path name(path);
+        const std::string stem = (name.parent_path() / name.stem()).string();
+        const std::string extension = name.extension().string();
+        for (int n = 2; error == EEXIST; ++n) {
+            std::unique_ptr<NewFile> file =
+                CreateSafeFile(stem + " (" + std::to_string(n) + ")" + extension, error);
+            if (file) return file;
+        }
+        throw std::system_error(error, std::generic_category(), "Cannot create file " + path);
+    }
+
+    // Writes one file with save and dates it. A save that failed (an unreadable message, a full
+    // disk) leaves nothing behind to date, count or pack.
+    template <typename Save>
+    void WriteFile(const std::string& path, TDateTime received, Save save) {
+        std::unique_ptr<NewFile> file = CreateUnwritten(path);
+        int32_t saved = kResultWriteFailed;
+        try {
+            saved = save(*file);
+        } catch (...) {
+            file->Discard();
+            throw;
+        }
+        // A backend may answer success for a message it could not read and write nothing. A
+        // message without a date keeps the time it was exported at rather than 1899.
+        if (saved != kResultSuccess || file->Untouched() || !file->Finish(received)) {
+            file->Discard();
             ++result_.WriteFailures;
             return;
         }
-        // A message without a date keeps the time it was exported at rather than 1899.
-        if (received != 0) SetFileDate(path, received);
         ++result_.Files;
-        result_.Bytes += status.st_size;
-        if (packer_ != nullptr) packer_->AddFile(path);
+        result_.Bytes += file->WrittenThrough() ? file->Size() : SizeOnDisk(file->Path());
+        if (packer_ != nullptr) packer_->AddFile(file->Path());
+    }
+
+    // The size of a file that a backend wrote by its path.
+    static int64_t SizeOnDisk(const std::string& path) {
+        struct stat status {};
+        return stat(path.c_str(), &status) == 0 ? status.st_size : 0;
     }
 
     const ExportOptions& options_;
-    const timespec runStarted_;
     const ExportForm form_;
     int64_t& counter_;
     ExportStoreResult& result_;
@@ -287,6 +261,8 @@ void PackArchive(ZipPacker& packer, ExportStoreResult& result) {
 ExportStoreResult ExportRun::ExtractAllMessages(const std::string& storePath,
                                                 const std::string& clientName, bool saveAsEml) {
     ExportStoreResult result;
+    // A line per message goes to the log while DebugMode is on.
+    const ReportLogKeptOpen log;
     ReportCounter(CounterPrefix() + std::to_string(counter_));
     TFolderList folders;
     StoreHandle handle = 0;
@@ -299,9 +275,7 @@ ExportStoreResult ExportRun::ExtractAllMessages(const std::string& storePath,
                 std::make_unique<ZipPacker>(ExportArchivePath(options_.StoragePath, clientName));
         }
         if (result.Opened()) {
-            if (!started_) started_ = RunStartMark(options_.StoragePath);
-            StoreExport(options_, counter_, *started_, result, packer.get())
-                .Run(handle, folders, saveAsEml);
+            StoreExport(options_, counter_, result, packer.get()).Run(handle, folders, saveAsEml);
         }
         if (packer) PackArchive(*packer, result);
         // A run whose packing failed left its files loose, and its row says so.

@@ -2,8 +2,6 @@
 // Exports one store at a time into the storage folder: every message of every folder, in the
 // chosen form, optionally packed into one archive per store, with one history row per store.
 #include <cstdint>
-#include <ctime>
-#include <optional>
 #include <string>
 
 #include "stores/core_types.h"
@@ -65,9 +63,6 @@ class ExportRun {
   private:
     ExportOptions options_;
     int64_t counter_ = 0;
-    // Files changed since this moment were written by this run and are never replaced by it;
-    // taken when the run first writes.
-    std::optional<timespec> started_;
 };
 
 // The archive an export of clientName on the current day packs into.

@@ -40,7 +40,9 @@ class LineReader {
     bool Fill();
 
     std::streambuf& input_;
-    std::array<char, 1 << 16> buffer_{};
+    // Left uninitialised: only bytes read into it are ever looked at, and a message read is too
+    // short a job to clear 64 KB for.
+    std::array<char, 1 << 16> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;
     bool ended_ = false;

@@ -33,4 +33,15 @@ void TIdAttachmentFile::SaveContent(const std::string& destination) const {
     if (error) throw MimeError("Error saving attachment.");
 }
 
+void TIdAttachmentFile::MoveContentInto(NewFile& target) {
+    if (!OwnsFile || StoredPath.empty()) {
+        SaveContent(target.Path());
+        return;
+    }
+    if (!target.Adopt(StoredPath)) throw MimeError("Error saving attachment.");
+    // The file is the target's now; the part has no content left to give.
+    OwnsFile = false;
+    StoredPath.clear();
+}
+
 }  // namespace mailsift

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/new_file.h"
+
 namespace mailsift {
 
 // Part headers as "name=value" pairs, in the order read.
@@ -47,6 +49,11 @@ class TIdAttachment : public TIdMessagePart {
     // Copies the content to destination; throws MimeError "Error saving attachment." when
     // that fails.
     virtual void SaveContent(const std::string& destination) const = 0;
+    // Puts the content into target, a file just created; the part may give up its own copy to
+    // do so. Throws MimeError "Error saving attachment." when that fails.
+    virtual void MoveContentInto(NewFile& target) { SaveContent(target.Path()); }
+    // False once the content has been moved out.
+    virtual bool HoldsContent() const { return true; }
 };
 
 // An attachment whose decoded content is held in a file.
@@ -61,6 +68,9 @@ class TIdAttachmentFile final : public TIdAttachment {
     TIdAttachmentFile& operator=(const TIdAttachmentFile&) = delete;
 
     void SaveContent(const std::string& destination) const override;
+    // A decoded file of the part's own is moved into place rather than copied.
+    void MoveContentInto(NewFile& target) override;
+    bool HoldsContent() const override { return !StoredPath.empty(); }
 
     std::string StoredPath;
     bool OwnsFile = false;

@@ -122,14 +122,21 @@ TDateTime DateTimeFromUnixTime(std::time_t utc) {
 
 std::time_t UnixTimeFromDateTime(TDateTime local) {
     const DateTimeParts parts = DecodeDateTime(local);
-    std::tm tm = CalendarTime(parts);
-    // mktime may legitimately return -1, so an untouched tm_wday tells the failure apart.
-    tm.tm_wday = -1;
-    const std::time_t result = std::mktime(&tm);
-    if (result != static_cast<std::time_t>(-1) || tm.tm_wday != -1) return result;
-    const int64_t days = DaysFromCivil(parts.year, parts.month, parts.day);
-    return static_cast<std::time_t>(days * kSecondsPerDay + parts.hour * 3600 + parts.minute * 60 +
-                                    parts.second);
+    // The wall-clock time read as if it were UTC, then moved by the zone's offset at that
+    // instant. localtime_r looks the time zone up once per process, where mktime looks it up
+    // again on every call (a file lookup each time): an export dates every file it writes.
+    const std::time_t wall = static_cast<std::time_t>(
+        DaysFromCivil(parts.year, parts.month, parts.day) * kSecondsPerDay + parts.hour * 3600 +
+        parts.minute * 60 + parts.second);
+    std::time_t utc = wall;
+    // The second step settles a time whose offset differs from the one of its first guess
+    // (the hours next to a change to or from summer time).
+    for (int step = 0; step < 2; ++step) {
+        std::tm tm{};
+        if (localtime_r(&utc, &tm) == nullptr) return wall;
+        utc = wall - tm.tm_gmtoff;
+    }
+    return utc;
 }
 
 TDateTime DateTimeFromFileTime(uint64_t fileTime) {

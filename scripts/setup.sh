@@ -14,6 +14,8 @@ MAILSIFT_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libglib2.0-dev libpff-
 MAILSIFT_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 pff-tools pst-utils undbx
                         libemail-outlook-message-perl libemail-address-perl python3-olefile)
 MAILSIFT_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The export benchmark counts system calls per message with strace.
+MAILSIFT_BENCH_PACKAGES=(strace)
 
 mailsift_say() { printf '%s\n' "$*" >&2; }
 

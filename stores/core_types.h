@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/date_time.h"
+#include "platform/new_file.h"
 
 namespace mailsift {
 
@@ -81,6 +82,10 @@ struct TMessageExtractionOptions {
     uint16_t AttachmentIndex = 0;
     bool SaveAsEml = false;
     std::string TargetFile;
+    // When set, the file created at TargetFile to write into: a backend that writes through it
+    // saves the lookups and the second open of the path. One that knows only paths replaces the
+    // file at TargetFile instead.
+    NewFile* Target = nullptr;
 };
 
 }  // namespace mailsift

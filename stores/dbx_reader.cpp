@@ -4,7 +4,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -126,24 +128,25 @@ int32_t ItemCountOf(const DbxFile& file, DbxDamageList& damage) {
     return count;
 }
 
-// The blocks of a message mostly follow one another in the file, so they are read a window at
-// a time rather than with one system call each.
+// The blocks of a message, and the message infos of a folder, mostly follow one another in the
+// file, so they are read a window at a time rather than with one system call each.
 class ReadWindow {
   public:
-    explicit ReadWindow(const DbxFile& file) : file_(file), bytes_(kWindowSize) {}
+    static constexpr int64_t kSize = 64 * 1024;
 
-    // The length bytes at position, which the file must hold.
+    explicit ReadWindow(const DbxFile& file) : file_(file), bytes_(kSize) {}
+
+    // The length bytes at position, which the file must hold; length is at most kSize.
     const unsigned char* At(int64_t position, int64_t length) {
         if (position < start_ || position + length > start_ + filled_) {
             start_ = position;
-            filled_ = std::min(file_.Size() - position, static_cast<int64_t>(bytes_.size()));
+            filled_ = std::min(file_.Size() - position, kSize);
             file_.Read(position, bytes_.data(), static_cast<size_t>(filled_));
         }
         return bytes_.data() + (position - start_);
     }
 
   private:
-    static constexpr size_t kWindowSize = 64 * 1024;
     const DbxFile& file_;
     std::vector<unsigned char> bytes_;
     int64_t start_ = 0;
@@ -158,14 +161,14 @@ struct DbxObject {
 };
 
 // Reads the object at position, or notes why it cannot be read.
-bool ReadObject(const DbxFile& file, int32_t position, ExtentSet& extents, DbxDamageList& damage,
-                DbxObject& object) {
+bool ReadObject(const DbxFile& file, ReadWindow& window, int32_t position, ExtentSet& extents,
+                DbxDamageList& damage, DbxObject& object) {
     if (!file.Holds(position, kObjectHeadSize)) {
         damage.push_back({DbxDamageKind::OutsideFile, position});
         return false;
     }
     std::array<unsigned char, kObjectHeadSize> head{};
-    file.Read(position, head.data(), head.size());
+    std::memcpy(head.data(), window.At(position, kObjectHeadSize), head.size());
     if (static_cast<int32_t>(Le32(head.data())) != position) {
         damage.push_back({DbxDamageKind::NotAtOwnPosition, position});
         return false;
@@ -185,7 +188,11 @@ bool ReadObject(const DbxFile& file, int32_t position, ExtentSet& extents, DbxDa
         return false;
     }
     std::string body(static_cast<size_t>(bodyLength), '\0');
-    file.Read(position + kObjectHeadSize, body.data(), body.size());
+    if (bodyLength <= ReadWindow::kSize) {
+        std::memcpy(body.data(), window.At(position + kObjectHeadSize, bodyLength), body.size());
+    } else {
+        file.Read(position + kObjectHeadSize, body.data(), body.size());
+    }
     object.Position = position;
     object.Index.resize(head[0x0A]);
     for (size_t i = 0; i < object.Index.size(); ++i) {
@@ -213,6 +220,7 @@ void WalkTree(const DbxFile& file, DbxDamageList& damage, Visit visit) {
         {StepKind::ChildLink, static_cast<int32_t>(file.ReadUint32(kRootPosition))}};
     std::unordered_set<int32_t> walked;
     ExtentSet extents;
+    ReadWindow window(file);
     std::vector<unsigned char> node;
     while (!pending.empty()) {
         const Step step = pending.back();
@@ -221,7 +229,7 @@ void WalkTree(const DbxFile& file, DbxDamageList& damage, Visit visit) {
         if (position <= 0) continue;
         if (step.kind == StepKind::Object) {
             DbxObject object;
-            if (ReadObject(file, position, extents, damage, object)) visit(object);
+            if (ReadObject(file, window, position, extents, damage, object)) visit(object);
             continue;
         }
         if (walked.count(position) != 0) {
@@ -434,20 +442,19 @@ std::vector<TMessageInfo> ReadDbxMessageInfos(const std::string& path, DbxDamage
     return infos;
 }
 
-DbxExtractResult ExtractDbxMessage(const std::string& path, int32_t dataPosition,
-                                   const std::string& target, DbxDamageList& damage) {
-    if (dataPosition <= 0) return DbxExtractResult::NoText;
-    const DbxFile file(path);
-    DbxDamageList countDamage;  // the count's damage was noted when the file was listed
-    if (!file.IsOpen() || ItemCountOf(file, countDamage) <= 0) return DbxExtractResult::NoText;
+namespace {
 
-    // The buffer outlives the stream, which flushes into it when an exception closes it.
-    std::array<char, 64 * 1024> outBuffer{};
-    std::unique_ptr<std::FILE, FileCloser> out;
-    ReadWindow window(file);
+// Takes the text of each block in turn; false when it could not be written.
+using TextSink = std::function<bool(std::string_view)>;
+
+// Hands the text of the message whose first block lies at dataPosition to write, block by
+// block. NoText when not even the first block could be read.
+DbxExtractResult CopyMessageText(const DbxFile& file, ReadWindow& window, int32_t dataPosition,
+                                 const TextSink& write, DbxDamageList& damage) {
+    if (dataPosition <= 0) return DbxExtractResult::NoText;
     ExtentSet copied;
     int64_t position = dataPosition;
-    bool writeFailed = false;
+    bool wrote = false;
     while (true) {
         if (!file.Holds(position, kBlockHeadSize)) {
             damage.push_back({DbxDamageKind::OutsideFile, position});
@@ -472,18 +479,11 @@ DbxExtractResult ExtractDbxMessage(const std::string& path, int32_t dataPosition
             break;
         }
         const int64_t usable = std::min(length, got - kBlockHeadSize);
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(target, ignored);
-            out.reset(std::fopen(target.c_str(), "wb"));
-            if (!out) return DbxExtractResult::TargetFailed;
-            std::setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
+        if (!write({reinterpret_cast<const char*>(block + kBlockHeadSize),
+                    static_cast<size_t>(usable)})) {
+            return DbxExtractResult::TargetFailed;
         }
-        if (std::fwrite(block + kBlockHeadSize, 1, static_cast<size_t>(usable), out.get()) !=
-            static_cast<size_t>(usable)) {
-            writeFailed = true;
-            break;
-        }
+        wrote = true;
         if (usable < length) {
             damage.push_back({DbxDamageKind::OutsideFile, position});
             break;
@@ -496,9 +496,64 @@ DbxExtractResult ExtractDbxMessage(const std::string& path, int32_t dataPosition
         }
         position = next;
     }
-    if (!out) return DbxExtractResult::NoText;
-    if (std::fclose(out.release()) != 0 || writeFailed) return DbxExtractResult::TargetFailed;
-    return DbxExtractResult::Copied;
+    return wrote ? DbxExtractResult::Copied : DbxExtractResult::NoText;
+}
+
+// A file without items has no message to give, whatever a message info points at.
+bool HoldsItems(const DbxFile& file) {
+    DbxDamageList countDamage;  // the count's damage was noted when the file was listed
+    return file.IsOpen() && ItemCountOf(file, countDamage) > 0;
+}
+
+}  // namespace
+
+DbxExtractResult ExtractDbxMessage(const std::string& path, int32_t dataPosition,
+                                   const std::string& target, DbxDamageList& damage) {
+    if (dataPosition <= 0) return DbxExtractResult::NoText;
+    const DbxFile file(path);
+    if (!HoldsItems(file)) return DbxExtractResult::NoText;
+    // The buffer outlives the stream, which flushes into it when an exception closes it.
+    std::array<char, 64 * 1024> outBuffer{};
+    std::unique_ptr<std::FILE, FileCloser> out;
+    ReadWindow window(file);
+    const DbxExtractResult result = CopyMessageText(
+        file, window, dataPosition,
+        [&](std::string_view text) {
+            if (!out) {
+                std::error_code ignored;
+                std::filesystem::remove(target, ignored);
+                out.reset(std::fopen(target.c_str(), "wb"));
+                if (!out) return false;
+                std::setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
+            }
+            return std::fwrite(text.data(), 1, text.size(), out.get()) == text.size();
+        },
+        damage);
+    if (!out) return result;
+    if (std::fclose(out.release()) != 0) return DbxExtractResult::TargetFailed;
+    return result;
+}
+
+struct DbxMessageFile::Open {
+    explicit Open(const std::string& path)
+        : file(path), holdsItems(HoldsItems(file)), window(file) {}
+    DbxFile file;
+    bool holdsItems;
+    // Kept from one message to the next: messages mostly follow one another in the file.
+    ReadWindow window;
+};
+
+DbxMessageFile::DbxMessageFile(const std::string& path)
+    : path_(path), open_(std::make_unique<Open>(path)) {}
+
+DbxMessageFile::~DbxMessageFile() = default;
+
+DbxExtractResult DbxMessageFile::Extract(int32_t dataPosition, NewFile& target,
+                                         DbxDamageList& damage) {
+    if (!open_->holdsItems) return DbxExtractResult::NoText;
+    return CopyMessageText(
+        open_->file, open_->window, dataPosition,
+        [&target](std::string_view text) { return target.Write(text); }, damage);
 }
 
 }  // namespace mailsift

@@ -5,10 +5,12 @@
 // and the rest of the file is still read. Only a failing read of the file system throws
 // (std::runtime_error).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/new_file.h"
 #include "stores/core_types.h"
 
 namespace mailsift {
@@ -75,5 +77,24 @@ enum class DbxExtractResult {
 // Writes the text whose first block lies at dataPosition into target, replacing it.
 DbxExtractResult ExtractDbxMessage(const std::string& path, int32_t dataPosition,
                                    const std::string& target, DbxDamageList& damage);
+
+// A folder file held open while its messages are written out one after another, so that a
+// message costs only the reads of its blocks.
+class DbxMessageFile {
+  public:
+    explicit DbxMessageFile(const std::string& path);
+    ~DbxMessageFile();
+    DbxMessageFile(const DbxMessageFile&) = delete;
+    DbxMessageFile& operator=(const DbxMessageFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // ExtractDbxMessage into a file just created; with NoText nothing was written to it.
+    DbxExtractResult Extract(int32_t dataPosition, NewFile& target, DbxDamageList& damage);
+
+  private:
+    struct Open;
+    std::string path_;
+    std::unique_ptr<Open> open_;
+};
 
 }  // namespace mailsift

@@ -202,10 +202,17 @@ int32_t ExpressStoreBackend::ReadMessage(StoreHandle handle,
     if (index >= infos.size()) return kResultBadMessageIndex;
     const TMessageInfo& info = infos[index];
     if (info.DataPosition <= 0) return kResultBadMessageIndex;
+    // The parse a list of attachments keeps serves only the saves right after it: any other
+    // read lets its decoded files go.
+    if (!options.SaveAttachment || parsedFile_ != folder.StoreFile ||
+        parsedPosition_ != info.DataPosition) {
+        parsed_.reset();
+        parsedFile_.clear();
+    }
     if (options.WantAttachments || options.SaveAttachment) {
         return ReadAttachments(options, folder, info, message);
     }
-    if (options.SaveMessage) return SaveRawMessage(folder.StoreFile, info, options.TargetFile);
+    if (options.SaveMessage) return SaveRawMessage(folder.StoreFile, info, options);
     FillFromInfo(info, message);
     if (options.WantBody) return ReadBody(folder, info, message);
     return kResultSuccess;
@@ -239,13 +246,31 @@ int32_t ExpressStoreBackend::ReadAttachments(const TMessageExtractionOptions& op
                                              TMessage& message) {
     std::vector<TAttachFile>& attachments = message.Attachments.emplace();
     if ((info.Flags & kDbxAttachmentFlag) == 0) return kResultNoAttachments;
+    // An attachment saved right after the message's attachments were listed comes from that
+    // list's parse, whose decoded files are still there: the message is neither copied out nor
+    // decoded again. Only a list keeps its parse; a save that parses keeps no decoded file.
+    if (options.SaveAttachment && parsed_ &&
+        HoldsAttachmentContent(*parsed_, options.AttachmentIndex)) {
+        message.HasAttachments = true;
+        return ListAttachments(*parsed_, options, attachments) ? kResultSuccess
+                                                               : kResultNoAttachments;
+    }
+    const bool keep = !options.SaveAttachment;
+    parsed_.reset();
+    parsedFile_.clear();
     const PrivateTempFolder text;
     if (!CopyForParser(folder.StoreFile, info, text.FilePath(kParserFileName)))
         return kResultNoAttachments;
-    TIdMessage parsed;
-    parsed.ReadFromFile(text.FilePath(kParserFileName));
+    auto parsed = std::make_unique<TIdMessage>();
+    parsed->ReadFromFile(text.FilePath(kParserFileName));
     message.HasAttachments = true;
-    return ListAttachments(parsed, options, attachments) ? kResultSuccess : kResultNoAttachments;
+    const bool listed = ListAttachments(*parsed, options, attachments);
+    if (keep) {
+        parsed_ = std::move(parsed);
+        parsedFile_ = folder.StoreFile;
+        parsedPosition_ = info.DataPosition;
+    }
+    return listed ? kResultSuccess : kResultNoAttachments;
 }
 
 int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo& info,
@@ -262,10 +287,18 @@ int32_t ExpressStoreBackend::ReadBody(const TFolder& folder, const TMessageInfo&
 
 // A failure to write is told as one, never as a saved message.
 int32_t ExpressStoreBackend::SaveRawMessage(const std::string& storeFile, const TMessageInfo& info,
-                                            const std::string& targetFile) {
+                                            const TMessageExtractionOptions& options) {
     DbxDamageList damage;
-    const DbxExtractResult result =
-        ExtractDbxMessage(storeFile, info.DataPosition, targetFile, damage);
+    DbxExtractResult result;
+    if (options.Target != nullptr) {
+        // The folder file stays open for the messages after this one.
+        if (!messageFile_ || messageFile_->Path() != storeFile) {
+            messageFile_ = std::make_unique<DbxMessageFile>(storeFile);
+        }
+        result = messageFile_->Extract(info.DataPosition, *options.Target, damage);
+    } else {
+        result = ExtractDbxMessage(storeFile, info.DataPosition, options.TargetFile, damage);
+    }
     ReportDamage(storeFile, damage);
     switch (result) {
         case DbxExtractResult::Copied:
@@ -284,6 +317,9 @@ int32_t ExpressStoreBackend::Close(StoreHandle handle) {
     handle_ = 0;
     cachedStoreFile_.clear();
     cachedInfos_.clear();
+    messageFile_.reset();
+    parsed_.reset();
+    parsedFile_.clear();
     return kResultSuccess;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "mime/message.h"
 #include "stores/dbx_reader.h"
 #include "stores/store_backend.h"
 
@@ -38,7 +39,7 @@ class ExpressStoreBackend final : public StoreBackend {
                             const TMessageInfo& info, TMessage& message);
     int32_t ReadBody(const TFolder& folder, const TMessageInfo& info, TMessage& message);
     int32_t SaveRawMessage(const std::string& storeFile, const TMessageInfo& info,
-                           const std::string& targetFile);
+                           const TMessageExtractionOptions& options);
     // One log line per file and kind of damage while a store is open.
     void ReportDamage(const std::string& file, const DbxDamageList& damage);
     void ReportOnce(const std::string& file, const std::string& what, const std::string& line);
@@ -47,6 +48,11 @@ class ExpressStoreBackend final : public StoreBackend {
     std::vector<std::unique_ptr<TFolder>> folders_;
     std::string cachedStoreFile_;
     std::vector<TMessageInfo> cachedInfos_;
+    std::unique_ptr<DbxMessageFile> messageFile_;  // the folder file messages are saved from
+    // The message whose attachments were read last, parsed whole: its folder file and position.
+    std::unique_ptr<TIdMessage> parsed_;
+    std::string parsedFile_;  // empty when none is held
+    int32_t parsedPosition_ = 0;
     std::set<std::pair<std::string, std::string>> reported_;
 };
 

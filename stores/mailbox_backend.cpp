@@ -28,7 +28,7 @@ namespace mailsift {
 
 namespace {
 
-constexpr size_t kCopyChunk = 61440;
+constexpr size_t kCopyChunk = 64 * 1024;  // what the message reader asks for at once
 constexpr std::string_view kSeparatorStart = "From ";
 
 // Reads up to length bytes at position; fewer only at the end of the file or on a read error.
@@ -46,24 +46,34 @@ size_t ReadAt(int fd, int64_t position, char* data, size_t length) {
     return got;
 }
 
-// The first read of a message is small: a header read mostly needs no more.
-constexpr size_t kFirstRead = 4096;
-
-// Hands the message reader and the raw save the bytes of one message straight from the file,
-// a window at a time, so that a message of any size needs no more memory than the window.
+// Hands the message reader and the raw save the bytes of one message: first its head, the
+// bytes the backend has read already, then the rest straight from the file, a window at a time,
+// so that a message of any size needs no more memory than the two.
 class FileRangeReader final : public std::streambuf {
   public:
-    // window holds kCopyChunk bytes and outlives the reader.
-    FileRangeReader(int fd, int64_t start, int64_t end, char* window)
-        : fd_(fd), next_(start), end_(end), window_(window) {}
+    // window holds kCopyChunk bytes; head and window outlive the reader. next is where the rest
+    // of the message begins in the file.
+    FileRangeReader(int fd, std::string_view head, int64_t next, int64_t end, char* window)
+        : fd_(fd), next_(next), end_(end), window_(window) {
+        char* start = const_cast<char*>(head.data());
+        setg(start, start, start + head.size());
+    }
+
+    // Writes the bytes not yet read to target; false when a write failed.
+    bool CopyTo(NewFile& target) {
+        while (sgetc() != traits_type::eof()) {
+            if (!target.Write({gptr(), static_cast<size_t>(egptr() - gptr())})) return false;
+            setg(egptr(), egptr(), egptr());
+        }
+        return true;
+    }
 
   protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         if (next_ >= end_) return traits_type::eof();
-        const size_t size = reads_++ == 0 ? kFirstRead : kCopyChunk;
         const auto want =
-            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(size), end_ - next_));
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kCopyChunk), end_ - next_));
         const size_t got = ReadAt(fd_, next_, window_, want);
         if (got == 0) return traits_type::eof();
         next_ += static_cast<int64_t>(got);
@@ -76,7 +86,6 @@ class FileRangeReader final : public std::streambuf {
     int64_t next_;
     int64_t end_;
     char* window_;
-    int reads_ = 0;
 };
 
 }  // namespace
@@ -90,29 +99,33 @@ std::optional<int64_t> MailboxStoreBackend::OpenStoreFile(const std::string& pat
     struct stat status {};
     // The file already open answers for its path while it still has a name: one deleted, or
     // replaced by another (a client compacting it), has none left, and the path is looked up
-    // again. An export reads every message twice, and each lookup walks the whole path.
+    // again. Each lookup would walk the whole path.
     if (fd_ >= 0 && path == fdPath_ && fstat(fd_, &status) == 0 && status.st_nlink > 0) {
         return status.st_size;
     }
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
     CloseStoreFile();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw std::system_error(errno, std::generic_category(), "Cannot open file " + path);
-    struct stat opened {};
-    if (fstat(fd, &opened) != 0) {
-        const int error = errno;
+    // Non-blocking, so that a FIFO planted under a mailbox file's name cannot stall the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw std::system_error(errno, std::generic_category(), "Cannot open file " + path);
+    }
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        throw std::system_error(error, std::generic_category(), "Cannot read file " + path);
+        return std::nullopt;
     }
     fd_ = fd;
     fdPath_ = path;
-    return opened.st_size;
+    return status.st_size;
 }
 
 void MailboxStoreBackend::CloseStoreFile() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     fdPath_.clear();
+    head_.length = 0;
+    head_.file.clear();
+    parsedFrom_.file.clear();
 }
 
 StoreHandle MailboxStoreBackend::Open(const std::string& path, TFolderList& folders) {
@@ -160,16 +173,46 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
         index >= folder.MessageOffsets.size()) {
         return kResultBadMessageIndex;
     }
-    const std::optional<int64_t> fileSize = OpenStoreFile(folder.StoreFile);
-    if (!fileSize) return kResultFolderMissing;
-    const MessageRange range = LocateMessage(fd_, *fileSize, folder, index);
-    if (!window_) window_ = std::make_unique<char[]>(kCopyChunk);
-    FileRangeReader reader(fd_, range.start, range.end, window_.get());
+    if (options.SaveAttachment && ParsedAttachmentHeld(folder, index, options.AttachmentIndex)) {
+        // The list of the message's attachments has parsed it just now and its decoded files are
+        // still there: the attachment is neither read nor decoded again.
+        try {
+            return RecordFromParse(options, parsedFrom_.size, message);
+        } catch (const std::exception& failure) {
+            WriteReport(std::string("Extract exception: ") + failure.what());
+            return kResultFolderMissing;
+        }
+    }
+    if (!head_.bytes) head_.bytes = std::make_unique_for_overwrite<char[]>(kCopyChunk);
+    if (!window_) window_ = std::make_unique_for_overwrite<char[]>(kCopyChunk);
+    // The save (or attachment list) that follows a header read reads nothing again that the
+    // header read has read, and asks nothing again about the file. Only that one: any other read
+    // looks again.
+    const bool follows = options.SaveMessage || options.SaveAttachment || options.WantAttachments;
+    if (follows && head_.file == folder.StoreFile && head_.index == index &&
+        head_.offset == folder.MessageOffsets[index]) {
+        head_.file.clear();
+    } else {
+        const std::optional<int64_t> fileSize = OpenStoreFile(folder.StoreFile);
+        if (!fileSize) return kResultFolderMissing;
+        ReadHead(folder, index, *fileSize);
+    }
+    FileRangeReader reader(fd_, {head_.bytes.get(), head_.length},
+                           head_.start + static_cast<int64_t>(head_.length), head_.end,
+                           window_.get());
     if (!parsed_) parsed_ = std::make_unique<TIdMessage>();
     try {
         if (!options.SaveMessage) {
             std::istream input(&reader);
-            return FillRecord(options, input, range.end - range.start, message);
+            const int32_t result = FillRecord(options, input, head_.end - head_.start, message);
+            if (options.WantAttachments || options.SaveAttachment) {
+                parsedFrom_ = {folder.StoreFile, index, folder.MessageOffsets[index],
+                               head_.end - head_.start};
+            }
+            return result;
+        }
+        if (options.Target != nullptr) {
+            return reader.CopyTo(*options.Target) ? kResultSuccess : kResultWriteFailed;
         }
         WriteFileFrom(options.TargetFile, [&reader](std::ostream& out) {
             if (reader.sgetc() != std::char_traits<char>::eof()) out << &reader;
@@ -181,45 +224,62 @@ int32_t MailboxStoreBackend::ReadMessage(StoreHandle handle,
     }
 }
 
-MailboxStoreBackend::MessageRange MailboxStoreBackend::LocateMessage(int fd, int64_t fileSize,
-                                                                     const TFolder& folder,
-                                                                     uint32_t index) {
+void MailboxStoreBackend::ReadHead(const TFolder& folder, uint32_t index, int64_t fileSize) {
+    head_.file.clear();
     // The file may have changed since it was counted; whatever the offsets say, only bytes of
     // the file are read.
-    MessageRange range;
-    range.start = std::clamp<int64_t>(folder.MessageOffsets[index], 0, fileSize);
-    range.end = index + 1 < folder.MessageOffsets.size()
-                    ? std::clamp<int64_t>(folder.MessageOffsets[index + 1], range.start, fileSize)
+    head_.start = std::clamp<int64_t>(folder.MessageOffsets[index], 0, fileSize);
+    head_.end = index + 1 < folder.MessageOffsets.size()
+                    ? std::clamp<int64_t>(folder.MessageOffsets[index + 1], head_.start, fileSize)
                     : fileSize;
-    // A message that does not begin at its separator (the file changed under the offsets) is
-    // realigned to the first separator of its first window; one that does costs five bytes.
-    std::array<char, kSeparatorStart.size()> start{};
-    if (ReadAt(fd, range.start, start.data(), start.size()) == start.size() &&
-        std::string_view(start.data(), start.size()) == kSeparatorStart) {
-        return range;
+    const int64_t want = std::min<int64_t>(kCopyChunk, head_.end - head_.start);
+    char* bytes = head_.bytes.get();
+    head_.length = ReadAt(fd_, head_.start, bytes, static_cast<size_t>(want));
+    // A file shorter now than when it was counted ends the message where it ends.
+    if (static_cast<int64_t>(head_.length) < want) {
+        head_.end = head_.start + static_cast<int64_t>(head_.length);
     }
-    std::string first(static_cast<size_t>(std::min<int64_t>(kCopyChunk, range.end - range.start)),
-                      '\0');
-    first.resize(ReadAt(fd, range.start, first.data(), first.size()));
-    const size_t from = first.find(kSeparatorStart);
-    if (from != std::string::npos) range.start += static_cast<int64_t>(from);
-    return range;
+    // A message that does not begin at its separator (the file changed under the offsets) is
+    // realigned to the first separator of its head.
+    const std::string_view head(bytes, head_.length);
+    if (!head.starts_with(kSeparatorStart)) {
+        const size_t from = head.find(kSeparatorStart);
+        if (from != std::string_view::npos) {
+            std::memmove(bytes, bytes + from, head_.length - from);
+            head_.length -= from;
+            head_.start += static_cast<int64_t>(from);
+        }
+    }
+    head_.file = folder.StoreFile;
+    head_.index = index;
+    head_.offset = folder.MessageOffsets[index];
 }
 
 int32_t MailboxStoreBackend::FillRecord(const TMessageExtractionOptions& options,
                                         std::istream& input, int64_t size, TMessage& message) {
+    parsedFrom_.file.clear();
+    const bool whole = options.WantAttachments || options.SaveAttachment || options.WantBody;
+    parsed_->ReadFromStream(input, !whole);
+    return RecordFromParse(options, size, message);
+}
+
+bool MailboxStoreBackend::ParsedAttachmentHeld(const TFolder& folder, uint32_t index,
+                                               uint16_t part) const {
+    return parsed_ && !parsedFrom_.file.empty() && parsedFrom_.file == folder.StoreFile &&
+           parsedFrom_.index == index && parsedFrom_.offset == folder.MessageOffsets[index] &&
+           HoldsAttachmentContent(*parsed_, part);
+}
+
+int32_t MailboxStoreBackend::RecordFromParse(const TMessageExtractionOptions& options, int64_t size,
+                                             TMessage& message) {
     TIdMessage& parsed = *parsed_;
     bool saved = true;
     if (options.WantAttachments || options.SaveAttachment) {
-        parsed.ReadFromStream(input);
         saved = ListAttachments(parsed, options, message.Attachments.emplace());
         message.HasAttachments = !message.Attachments->empty();
     } else if (options.WantBody) {
-        parsed.ReadFromStream(input);
         message.Headers = parsed.Headers.Text();
         message.Body = BodyText(parsed);
-    } else {
-        parsed.ReadFromStream(input, true);
     }
     message.Size =
         static_cast<int32_t>(std::min<int64_t>(size, std::numeric_limits<int32_t>::max()));

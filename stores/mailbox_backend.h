@@ -36,20 +36,22 @@ class MailboxStoreBackend final : public StoreBackend {
   private:
     void Scan(const std::string& path);
     bool CachedFilesUnchanged() const;
-    struct MessageRange {
-        int64_t start = 0;
-        int64_t end = 0;
-    };
-    // Where the message lies in its file.
-    static MessageRange LocateMessage(int fd, int64_t fileSize, const TFolder& folder,
-                                      uint32_t index);
+    // Reads the first window of message index into head_ and finds where it lies in its file.
+    void ReadHead(const TFolder& folder, uint32_t index, int64_t fileSize);
     // Opens the folder's file, or keeps it open, and gives its size; none when it is no
     // regular file. Throws std::system_error when it cannot be opened.
     std::optional<int64_t> OpenStoreFile(const std::string& path);
     void CloseStoreFile();
-    // kResultNoAttachments when the attachment asked for is not one.
+    // Parses the message as far as options need, then RecordFromParse.
     int32_t FillRecord(const TMessageExtractionOptions& options, std::istream& input, int64_t size,
                        TMessage& message);
+    // Fills the record from parsed_ and saves what options ask; kResultNoAttachments when the
+    // attachment asked for is not one.
+    int32_t RecordFromParse(const TMessageExtractionOptions& options, int64_t size,
+                            TMessage& message);
+    // Whether parsed_ holds message index of the folder, parsed whole, with the content of
+    // attachment part still in it.
+    bool ParsedAttachmentHeld(const TFolder& folder, uint32_t index, uint16_t part) const;
 
     StoreHandle handle_ = 0;
     std::optional<std::string> cachedPath_;
@@ -57,7 +59,24 @@ class MailboxStoreBackend final : public StoreBackend {
     std::vector<TFolder> cachedFolders_;
     std::vector<std::filesystem::file_time_type> cachedTimes_;
     std::unique_ptr<TIdMessage> parsed_;
+    // The message parsed_ holds whole (with its attachments), and its size; file empty when none.
+    struct ParsedKey {
+        std::string file;
+        uint32_t index = 0;
+        int64_t offset = 0;
+        int64_t size = 0;
+    } parsedFrom_;
     std::unique_ptr<char[]> window_;  // the read window, kept between reads
+    // The first bytes of the message read last, from start on in its file, which runs to end.
+    struct Head {
+        std::string file;  // empty when the next read may not take them
+        uint32_t index = 0;
+        int64_t offset = 0;  // the folder's offset of the message when it was read
+        int64_t start = 0;
+        int64_t end = 0;
+        std::unique_ptr<char[]> bytes;
+        size_t length = 0;
+    } head_;
     int fd_ = -1;
     std::string fdPath_;
 };

@@ -1,11 +1,6 @@
 #include "stores/output_formats.h"
 
-#include <fcntl.h>
-#include <sys/vfs.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -104,83 +99,60 @@ std::string HtmlPage(const TMessage& message) {
     return page;
 }
 
-template <typename Render>
-int32_t SaveRendered(StoreHandle handle, const TFolder& folder, int32_t index,
-                     const std::string& targetFile, Render render) {
-    WriteReport(StoreLogLine("GetMessageSaveToTextFile"));
+// Writes the rendering of the message with write; the code of the body read when it failed.
+template <typename Render, typename Write>
+int32_t SaveRendered(StoreHandle handle, const TFolder& folder, int32_t index, Render render,
+                     Write write) {
+    if (ReportHeard()) WriteReport(StoreLogLine("GetMessageSaveToTextFile"));
     TMessage message;
     const int32_t result = GetMessageBody(handle, folder, index, message);
     if (result != kResultSuccess) return result;
-    WriteWholeFile(targetFile, render(message));
-    return kResultSuccess;
+    return write(render(message));
 }
 
-// What the folder's file system allows in a name: its longest name, and whether every byte but
-// "/" and NUL is taken (the native Linux file systems), so that no test file is needed.
-struct NameRules {
-    size_t maxLength = NAME_MAX;
-    bool anyByte = false;
-};
-
-NameRules NameRulesOf(const std::string& directory) {
-    // An export asks once per file, mostly for the folder it asked about before.
-    static std::string lastDirectory;
-    static NameRules lastRules;
-    if (directory == lastDirectory) return lastRules;
-    NameRules rules;
-    struct statfs status {};
-    if (statfs(directory.c_str(), &status) != 0) return rules;
-    if (status.f_namelen > 0) rules.maxLength = static_cast<size_t>(status.f_namelen);
-    constexpr unsigned long kExt = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E,
-                            kTmpfs = 0x01021994;
-    const auto type = static_cast<unsigned long>(status.f_type);
-    rules.anyByte = type == kExt || type == kXfs || type == kBtrfs || type == kTmpfs;
-    lastDirectory = directory;
-    lastRules = rules;
-    return rules;
+template <typename Render>
+int32_t SaveRendered(StoreHandle handle, const TFolder& folder, int32_t index,
+                     const std::string& targetFile, Render render) {
+    return SaveRendered(handle, folder, index, render, [&targetFile](const std::string& text) {
+        WriteWholeFile(targetFile, text);
+        return kResultSuccess;
+    });
 }
 
-// Whether the folder's file system takes name. Where the rules are not known, the file is
-// created when it is not there yet, which is the only test that knows the rules of every file
-// system (a FAT stick refuses ":" and "?", which Linux itself allows). Errors that say nothing
-// about the name (no permission, a full disk) let the name pass; writing the file later reports
-// them.
-bool FileSystemTakesName(const std::string& directory, const std::string& name) {
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
-        return false;
-    }
-    const NameRules rules = NameRulesOf(directory);
-    if (name.size() > rules.maxLength) return false;
-    if (rules.anyByte) return true;
-    const std::string path = directory + "/" + name;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        close(fd);
-        unlink(path.c_str());
-        return true;
-    }
-    return errno != EINVAL && errno != ENAMETOOLONG && errno != EILSEQ;
+template <typename Render>
+int32_t SaveRendered(StoreHandle handle, const TFolder& folder, int32_t index, NewFile& target,
+                     Render render) {
+    return SaveRendered(handle, folder, index, render, [&target](const std::string& text) {
+        return target.Write(text) ? kResultSuccess : kResultWriteFailed;
+    });
 }
 
 // The next "NoName n" to try per folder and extension, so that an export which needs many of
-// them does not test the taken ones again for every file.
+// them does not try the taken ones again for every file.
 std::map<std::string, unsigned>& NextNoNameNumbers() {
     static std::map<std::string, unsigned> numbers;
     return numbers;
 }
 
-std::string FreeNoNamePath(const std::string& directory, std::string extension) {
+// Errors that say the file system will not take the name (a character a FAT stick refuses,
+// a name too long), as opposed to a name that is taken or a folder that cannot be written.
+bool NameRefused(int error) {
+    return error == EINVAL || error == ENAMETOOLONG || error == EILSEQ;
+}
+
+std::unique_ptr<NewFile> CreateNoNameFile(const std::string& directory, std::string extension,
+                                          int& error) {
     // An extension the file system would refuse as well is left off.
     if (extension.size() > 32 || extension.find('\0') != std::string::npos) extension.clear();
     unsigned& next = NextNoNameNumbers()[directory + "/" + extension];
     for (unsigned n = next == 0 ? 1 : next;; ++n) {
-        const std::string candidate = directory + "/NoName " + std::to_string(n) + extension;
-        std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, error))) {
+        auto file = NewFile::Create(directory + "/NoName " + std::to_string(n) + extension, error);
+        if (file) {
             next = n;
-            return candidate;
+            return file;
         }
+        if (NameRefused(error) && !extension.empty()) return CreateNoNameFile(directory, "", error);
+        if (error != EEXIST) return nullptr;
     }
 }
 
@@ -206,13 +178,35 @@ std::string CollapseDoubleSeparators(const std::string& path) {
     return collapsed;
 }
 
-std::string MakeSafeFileName(const std::string& path) {
+int32_t SaveMessageToTextFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                              NewFile& target) {
+    return SaveRendered(handle, folder, index, target, TextSummary);
+}
+
+int32_t SaveMessageToHTMLFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                              NewFile& target) {
+    return SaveRendered(handle, folder, index, target, HtmlPage);
+}
+
+std::unique_ptr<NewFile> CreateSafeFile(const std::string& path, int& error) {
     const size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // The creation is the test of the name: only the file system knows what it takes. Names
+    // that would not stay one component in the folder are refused here.
+    const bool plain = !name.empty() && name != "." && name != ".." &&
+                       name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+    std::unique_ptr<NewFile> file;
+    error = EINVAL;
+    if (plain) {
+        file = NewFile::Create(directory + "/" + name, error);
+        if (!file && error == ENOENT && ForceDirectories(directory)) {
+            file = NewFile::Create(directory + "/" + name, error);
+        }
+        if (file || !NameRefused(error)) return file;
+    }
     ForceDirectories(directory);
-    if (FileSystemTakesName(directory, name)) return path;
-    return FreeNoNamePath(directory, std::filesystem::path(name).extension().string());
+    return CreateNoNameFile(directory, std::filesystem::path(name).extension().string(), error);
 }
 
 }  // namespace mailsift

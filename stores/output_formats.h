@@ -3,8 +3,10 @@
 // plain-text summary and an HTML page, built from the record the store facade fills so that
 // they look the same for every store kind; and the two path rules the export uses.
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "platform/new_file.h"
 #include "stores/core_types.h"
 
 namespace mailsift {
@@ -16,12 +18,19 @@ int32_t SaveMessageToTextFile(StoreHandle handle, const TFolder& folder, int32_t
                               const std::string& targetFile);
 int32_t SaveMessageToHTMLFile(StoreHandle handle, const TFolder& folder, int32_t index,
                               const std::string& targetFile);
+// The same into a file just created; kResultWriteFailed when it could not be written.
+int32_t SaveMessageToTextFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                              NewFile& target);
+int32_t SaveMessageToHTMLFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                              NewFile& target);
 
 // The path with every run of "/" reduced to one.
 std::string CollapseDoubleSeparators(const std::string& path);
 
-// The path to write to: unchanged when the file system takes its file name, otherwise the
-// first free "NoName n" in the same folder with the same extension. The folder is created.
-std::string MakeSafeFileName(const std::string& path);
+// Creates a new file at path, or, when the file system refuses its file name, at the first free
+// "NoName n" in the same folder with the same extension (without it when that is refused too).
+// A missing folder is created. Nothing that exists is ever replaced: null with error EEXIST when
+// the name is taken, or with the cause of any other failure.
+std::unique_ptr<NewFile> CreateSafeFile(const std::string& path, int& error);
 
 }  // namespace mailsift

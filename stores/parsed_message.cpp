@@ -22,7 +22,7 @@ std::string BodyText(const TIdMessage& parsed) {
     return RemoveNulChars(body);
 }
 
-bool ListAttachments(const TIdMessage& parsed, const TMessageExtractionOptions& options,
+bool ListAttachments(TIdMessage& parsed, const TMessageExtractionOptions& options,
                      std::vector<TAttachFile>& attachments) {
     const bool wantsFile = options.SaveAttachment && !options.TargetFile.empty();
     bool saved = false;
@@ -30,18 +30,29 @@ bool ListAttachments(const TIdMessage& parsed, const TMessageExtractionOptions& 
     const size_t parts = std::min<size_t>(parsed.MessageParts.size(),
                                           size_t{std::numeric_limits<uint16_t>::max()} + 1);
     for (size_t k = 0; k < parts; ++k) {
-        const TIdMessagePart& part = *parsed.MessageParts[k];
+        TIdMessagePart& part = *parsed.MessageParts[k];
         if (part.Kind() != TIdPartKind::Attachment) continue;
-        const auto& attachment = static_cast<const TIdAttachment&>(part);
+        auto& attachment = static_cast<TIdAttachment&>(part);
         attachments.push_back({attachment.FileName, static_cast<uint16_t>(k), 0});
         if (wantsFile && k == options.AttachmentIndex) {
-            std::error_code ignored;
-            std::filesystem::remove(options.TargetFile, ignored);
-            attachment.SaveContent(options.TargetFile);
+            if (options.Target != nullptr) {
+                attachment.MoveContentInto(*options.Target);
+            } else {
+                std::error_code ignored;
+                std::filesystem::remove(options.TargetFile, ignored);
+                attachment.SaveContent(options.TargetFile);
+            }
             saved = true;
         }
     }
     return !wantsFile || saved;
+}
+
+bool HoldsAttachmentContent(const TIdMessage& parsed, uint16_t part) {
+    if (part >= parsed.MessageParts.size()) return false;
+    const TIdMessagePart& found = *parsed.MessageParts[part];
+    return found.Kind() == TIdPartKind::Attachment &&
+           static_cast<const TIdAttachment&>(found).HoldsContent();
 }
 
 }  // namespace mailsift

@@ -85,8 +85,41 @@ int32_t ReadLoggingSender(std::string_view logKey, StoreHandle handle,
                           int32_t index, TMessage& message) {
     if (!IsHandle(handle)) return kResultBadHandle;
     const int32_t result = ReadFromBackends(handle, options, folder, index, message);
-    WriteReport(StoreLogLine(logKey, {message.FromName, message.FromAddress}));
+    if (ReportHeard()) WriteReport(StoreLogLine(logKey, {message.FromName, message.FromAddress}));
     return result;
+}
+
+// The saves write to targetFile, or into target when the caller created it; they pass a record
+// of their own to the backend and discard it.
+int32_t Save(StoreHandle handle, const TFolder& folder, int32_t index,
+             TMessageExtractionOptions options, const std::string& targetFile, NewFile* target) {
+    options.TargetFile = targetFile;
+    options.Target = target;
+    TMessage scratch;
+    return ReadFromBackends(handle, options, folder, index, scratch);
+}
+
+int32_t SaveAttachment(StoreHandle handle, const TFolder& folder, int32_t index,
+                       uint16_t attachmentIndex, const std::string& targetFile, NewFile* target) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    TMessageExtractionOptions options;
+    options.SaveAttachment = true;
+    options.AttachmentIndex = attachmentIndex;
+    const int32_t result = Save(handle, folder, index, options, targetFile, target);
+    if (ReportHeard()) {
+        WriteReport(StoreLogLine("GetMessageAttachToFile",
+                                 {std::filesystem::path(targetFile).filename().string()}));
+    }
+    return result;
+}
+
+int32_t SaveMessage(StoreHandle handle, const TFolder& folder, int32_t index,
+                    const std::string& targetFile, NewFile* target, bool saveAsEml) {
+    if (!IsHandle(handle)) return kResultBadHandle;
+    TMessageExtractionOptions options;
+    options.SaveMessage = true;
+    options.SaveAsEml = saveAsEml;
+    return Save(handle, folder, index, options, targetFile, target);
 }
 
 }  // namespace
@@ -139,27 +172,22 @@ int32_t GetMessageAttachFilesList(StoreHandle handle, const TFolder& folder, int
 
 int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t index,
                          uint16_t attachmentIndex, const std::string& targetFile) {
-    if (!IsHandle(handle)) return kResultBadHandle;
-    TMessageExtractionOptions options;
-    options.SaveAttachment = true;
-    options.AttachmentIndex = attachmentIndex;
-    options.TargetFile = targetFile;
-    TMessage scratch;
-    const int32_t result = ReadFromBackends(handle, options, folder, index, scratch);
-    WriteReport(StoreLogLine("GetMessageAttachToFile",
-                             {std::filesystem::path(targetFile).filename().string()}));
-    return result;
+    return SaveAttachment(handle, folder, index, attachmentIndex, targetFile, nullptr);
+}
+
+int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                         uint16_t attachmentIndex, NewFile& target) {
+    return SaveAttachment(handle, folder, index, attachmentIndex, target.Path(), &target);
 }
 
 int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t index,
                           const std::string& targetFile, bool saveAsEml) {
-    if (!IsHandle(handle)) return kResultBadHandle;
-    TMessageExtractionOptions options;
-    options.SaveMessage = true;
-    options.SaveAsEml = saveAsEml;
-    options.TargetFile = targetFile;
-    TMessage scratch;
-    return ReadFromBackends(handle, options, folder, index, scratch);
+    return SaveMessage(handle, folder, index, targetFile, nullptr, saveAsEml);
+}
+
+int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t index, NewFile& target,
+                          bool saveAsEml) {
+    return SaveMessage(handle, folder, index, target.Path(), &target, saveAsEml);
 }
 
 int32_t CloseMessageStore(StoreHandle handle) {

@@ -35,6 +35,12 @@ int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t inde
                          uint16_t attachmentIndex, const std::string& targetFile);
 int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t index,
                           const std::string& targetFile, bool saveAsEml);
+// The same two saves into a file the caller has just created. The caller finishes the file; a
+// failed save leaves in it whatever was written.
+int32_t SaveAttachToFile(StoreHandle handle, const TFolder& folder, int32_t index,
+                         uint16_t attachmentIndex, NewFile& target);
+int32_t SaveMessageToFile(StoreHandle handle, const TFolder& folder, int32_t index, NewFile& target,
+                          bool saveAsEml);
 int32_t CloseMessageStore(StoreHandle handle);
 
 }  // namespace mailsift

@@ -35,16 +35,46 @@ TEST_F(ReportLogTest, WriteReportTellsListenersAndAppendsLines) {
 
 TEST_F(ReportLogTest, DebugModeOffStillTellsListenersButWritesNothing) {
     Settings.DebugMode = false;
+    EXPECT_FALSE(ReportHeard());
     std::string heard;
     int id = AddReportListener([&](const std::string& message) { heard = message; });
+    EXPECT_TRUE(ReportHeard());
     WriteReport("quiet");
     RemoveReportListener(id);
+    EXPECT_FALSE(ReportHeard());
     EXPECT_EQ(heard, "quiet");
     EXPECT_FALSE(std::filesystem::exists(ProgramFolder() + "/report.txt"));
 
     WriteWizardReport("Begin Step 1.");
     EXPECT_THAT(ReadFileBytes(ProgramFolder() + "/wizardreport.txt"),
                 ::testing::EndsWith("\tBegin Step 1.\r\n"));
+}
+
+TEST_F(ReportLogTest, ALogKeptOpenHasEveryLineOnDiskAsSoonAsItIsReported) {
+    const std::string log = ProgramFolder() + "/report.txt";
+    WriteReport("before");
+    {
+        const ReportLogKeptOpen kept;
+        WriteReport("first");
+        EXPECT_THAT(ReadFileBytes(log), ::testing::EndsWith("\tfirst\r\n"));
+        {
+            const ReportLogKeptOpen nested;
+            WriteReport("second");
+        }
+        WriteReport("third");
+        EXPECT_THAT(ReadFileBytes(log), ::testing::EndsWith("\tthird\r\n"));
+        // Turned off during the run, the log gets no more lines.
+        Settings.DebugMode = false;
+        WriteReport("unlogged");
+        Settings.DebugMode = true;
+    }
+    EXPECT_THAT(ReadFileBytes(log),
+                ::testing::MatchesRegex(".*\tbefore\r\n.*\tfirst\r\n.*\tsecond\r\n.*\tthird\r\n"));
+    // Closed again: a log the user removed is created anew by the next line.
+    std::filesystem::remove(log);
+    WriteReport("after");
+    EXPECT_THAT(ReadFileBytes(log), ::testing::EndsWith("\tafter\r\n"));
+    EXPECT_EQ(ReadFileBytes(log).find("before"), std::string::npos);
 }
 
 TEST_F(ReportLogTest, UnwritableLogIsSkippedSilently) {

@@ -1,9 +1,11 @@
 #include "export/export_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -160,12 +162,18 @@ TEST_F(ExportRunTest, MessageFilesOfTwoStoresInOneRunDoNotReplaceEachOther) {
     EXPECT_EQ(FilesBelow(storage_), (std::set<std::string>{"MailBox/Inbox/1 Ann Sender.eml",
                                                            "MailBox/Inbox/1 Ann Sender (2).eml"}));
 
-    // A later run replaces what an earlier one wrote, as a new export of the same store should.
+    // A later run does not replace what an earlier one wrote (or the user put there) either:
+    // it only knows the names it wrote itself, and the file system tells it every other.
+    test::WriteFileBytes(storage_ + "MailBox/Inbox/1 Ann Sender (3).eml", "the user's");
     ExportRun again(Options(0));
-    Export(again, profile_, "Thunderbird");
-    EXPECT_EQ(FilesBelow(storage_).size(), 2u);
+    Export(again, other, "Thunderbird");
+    EXPECT_EQ(FilesBelow(storage_).size(), 4u);
     EXPECT_NE(test::ReadFileBytes(storage_ + "MailBox/Inbox/1 Ann Sender.eml").find("First store"),
               std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(storage_ + "MailBox/Inbox/1 Ann Sender (3).eml"), "the user's");
+    EXPECT_NE(
+        test::ReadFileBytes(storage_ + "MailBox/Inbox/1 Ann Sender (4).eml").find("Second store"),
+        std::string::npos);
 }
 
 TEST_F(ExportRunTest, NamesThatTheFileSystemRefusesStillGetTheirMessagesOut) {
@@ -298,15 +306,31 @@ TEST_F(ExportRunTest, FailedPackingKeepsTheFilesAndSaysWhy) {
 }
 
 TEST_F(ExportRunTest, AMessageThatCannotBeWrittenDoesNotEndTheRun) {
-    WriteMailbox("Inbox", {Message("Ann", "One"), Message("Bob", "Two")});
-    // A non-empty folder in the place of the first message's file.
-    fs::create_directories(storage_ + "MailBox/Inbox/1 Ann.eml/inside");
-    ExportRun run(Options(0));
-    const ExportStoreResult result = Export(run, profile_, "Thunderbird");
+    // The first message does not fit below the file size limit, as on a disk that fills up.
+    MailboxMessage large = Message("Ann", "One");
+    large.Body.assign(4000, std::string(70, 'x'));
+    WriteMailbox("Inbox", {large, Message("Bob", "Two")});
+    // A name that is taken, even by a folder, sends its message beside it.
+    fs::create_directories(storage_ + "MailBox/Inbox/2 Bob.eml/inside");
+    ExportStoreResult result;
+    {
+        struct rlimit before {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limited = {128 * 1024, before.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        ExportRun run(Options(0));
+        result = Export(run, profile_, "Thunderbird");
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previous);
+    }
     EXPECT_EQ(result.Messages, 2);
     EXPECT_EQ(result.WriteFailures, 1);
     EXPECT_EQ(result.Files, 1);
-    EXPECT_TRUE(fs::is_regular_file(storage_ + "MailBox/Inbox/2 Bob.eml"));
+    // What could not be written whole is not left behind to be taken for the message.
+    EXPECT_FALSE(fs::exists(storage_ + "MailBox/Inbox/1 Ann.eml"));
+    EXPECT_NE(test::ReadFileBytes(storage_ + "MailBox/Inbox/2 Bob (2).eml").find("Subject: Two"),
+              std::string::npos);
 }
 
 TEST_F(ExportRunTest, AStoreThatCannotBeOpenedIsStillRecorded) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/date_time.h"
+#include "platform/new_file.h"
 #include "samples/dbx_store_writer.h"
 #include "stores/store_facade.h"
 #include "support/fake_store_backend.h"
@@ -299,6 +300,22 @@ TEST_F(ExpressBackendTest, AttachmentModeFollowsTheFlag) {
     save.TargetFile = Store("text.bin");
     EXPECT_EQ(Read(*folders_[0], 0, message, save), kResultNoAttachments);
     EXPECT_FALSE(std::filesystem::exists(save.TargetFile));
+    EXPECT_TRUE(TemporaryFiles().empty());
+
+    // Saved into a new file after the list, the attachment's decoded file is moved there; a
+    // second save of it, whose decoded file is gone, parses the message again.
+    ASSERT_EQ(Read(*folders_[0], 0, message, list), kResultSuccess);
+    for (const char* name : {"moved.bin", "again.bin"}) {
+        int error = 0;
+        const auto file = NewFile::Create(Store(name), error);
+        ASSERT_NE(file, nullptr);
+        save.AttachmentIndex = 1;
+        save.TargetFile = file->Path();
+        save.Target = file.get();
+        ASSERT_EQ(Read(*folders_[0], 0, message, save), kResultSuccess);
+        EXPECT_TRUE(file->Finish(0));
+        EXPECT_EQ(test::ReadFileBytes(Store(name)), std::string("\0\1\2\3\4", 5));
+    }
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/new_file.h"
 #include "samples/mailbox_writer.h"
 #include "stores/store_facade.h"
 #include "support/fake_store_backend.h"
@@ -112,6 +113,100 @@ TEST_F(MailboxBackendTest, ReadModesAndRawBytes) {
         for (uint32_t i : {0u, 1u}) EXPECT_EQ(RawSave(handle, i), Slice(*folders_[0], i));
         EXPECT_EQ(backend_.Close(handle), kResultSuccess);
     }
+}
+
+TEST_F(MailboxBackendTest, ASaveIntoANewFileAfterAHeaderReadWritesTheWholeMessage) {
+    MailboxWriter writer(mail_ / "Inbox");
+    MailboxMessage large;
+    large.FromName = "Large";
+    large.Attachments = {{"large.bin", std::string(200'000, 'z')}};
+    MailboxMessage small;
+    small.FromName = "Small";
+    writer.Add(large);
+    writer.Add(small);
+    writer.Add(large);
+    writer.Close();
+    const StoreHandle handle = OpenStore(mail_.path().string());
+    const auto saveInto = [&](uint32_t index, const std::string& name) {
+        int error = 0;
+        const auto file = NewFile::Create(dir_ / name, error);
+        EXPECT_NE(file, nullptr);
+        if (!file) return std::string();
+        TMessageExtractionOptions options;
+        options.SaveMessage = true;
+        options.TargetFile = file->Path();
+        options.Target = file.get();
+        TMessage scratch;
+        EXPECT_EQ(Read(handle, options, index, scratch), kResultSuccess);
+        EXPECT_TRUE(file->Finish(0));
+        return test::ReadFileBytes(dir_ / name);
+    };
+    for (uint32_t i : {0u, 1u, 2u}) {
+        TMessage headers;
+        ASSERT_EQ(Read(handle, {}, i, headers), kResultSuccess);
+        EXPECT_EQ(headers.FromName, i == 1 ? "Small" : "Large");
+        EXPECT_EQ(saveInto(i, "message " + std::to_string(i)), Slice(*folders_[0], i));
+    }
+    // What was read for one message is never written for another.
+    TMessage headers;
+    ASSERT_EQ(Read(handle, {}, 1, headers), kResultSuccess);
+    EXPECT_EQ(saveInto(0, "again"), Slice(*folders_[0], 0));
+
+    // An attachment's decoded file is moved into the new file.
+    int error = 0;
+    const auto attachment = NewFile::Create(dir_ / "large.bin", error);
+    ASSERT_NE(attachment, nullptr);
+    TMessageExtractionOptions save;
+    save.SaveAttachment = true;
+    save.AttachmentIndex = 1;
+    save.TargetFile = attachment->Path();
+    save.Target = attachment.get();
+    TMessage message;
+    EXPECT_EQ(Read(handle, save, 2, message), kResultSuccess);
+    EXPECT_TRUE(attachment->Finish(0));
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "large.bin"), std::string(200'000, 'z'));
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
+}
+
+TEST_F(MailboxBackendTest, AttachmentsSavedAfterTheListComeFromItsParseAndStayWhole) {
+    MailboxWriter writer(mail_ / "Inbox");
+    writer.Add(WithAttachments());
+    MailboxMessage other = WithAttachments();
+    other.Attachments = {{"three.bin", "third file"}, {"four.txt", "fourth file"}};
+    writer.Add(other);
+    writer.Close();
+    const StoreHandle handle = OpenStore(mail_.path().string());
+    int made = 0;
+    const auto saveInto = [&](uint32_t index, uint16_t part) {
+        const std::string name = "part " + std::to_string(++made);
+        int error = 0;
+        const auto file = NewFile::Create(dir_ / name, error);
+        EXPECT_NE(file, nullptr);
+        if (!file) return std::string();
+        TMessageExtractionOptions save;
+        save.SaveAttachment = true;
+        save.AttachmentIndex = part;
+        save.TargetFile = file->Path();
+        save.Target = file.get();
+        TMessage scratch;
+        const int32_t result = Read(handle, save, index, scratch);
+        const bool finished = file->Finish(0);
+        return result == kResultSuccess && finished ? test::ReadFileBytes(dir_ / name)
+                                                    : "(failed " + std::to_string(result) + ")";
+    };
+    TMessageExtractionOptions list;
+    list.WantAttachments = true;
+    TMessage listed;
+    ASSERT_EQ(Read(handle, list, 0, listed), kResultSuccess);
+    EXPECT_EQ(saveInto(0, 1), std::string("\x00\x01\x02 first", 9));
+    EXPECT_EQ(saveInto(0, 2), "second file");
+    // The first part's decoded file was moved out: a second save of it reads the message again.
+    EXPECT_EQ(saveInto(0, 1), std::string("\x00\x01\x02 first", 9));
+    // Another message is never served from the parse of the one listed.
+    ASSERT_EQ(Read(handle, list, 0, listed), kResultSuccess);
+    EXPECT_EQ(saveInto(1, 2), "fourth file");
+    EXPECT_EQ(saveInto(0, 0), "(failed 13)");
+    EXPECT_EQ(backend_.Close(handle), kResultSuccess);
 }
 
 TEST_F(MailboxBackendTest, MessagesLargerThanTheReadWindowComeOutWhole) {

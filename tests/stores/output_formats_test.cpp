@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -133,30 +134,41 @@ TEST(PathRules, CollapseDoubleSeparators) {
     EXPECT_EQ(CollapseDoubleSeparators("plain/path"), "plain/path");
 }
 
-TEST(PathRules, MakeSafeFileNameKeepsGoodNamesAndCreatesTheFolder) {
+TEST(PathRules, CreateSafeFileCreatesGoodNamesAndTheFolderButNeverTakesAName) {
     test::TempDir dir;
+    int error = 0;
     const std::string path = dir / "new/sub/Re: plans?.eml";
-    EXPECT_EQ(MakeSafeFileName(path), path);
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "new/sub"));
-    EXPECT_FALSE(std::filesystem::exists(path));
+    const auto created = CreateSafeFile(path, error);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->Path(), path);
+    EXPECT_TRUE(std::filesystem::is_regular_file(path));
 
     test::WriteFileBytes(dir / "kept.txt", "mine");
-    EXPECT_EQ(MakeSafeFileName(dir / "kept.txt"), dir / "kept.txt");
+    EXPECT_EQ(CreateSafeFile(dir / "kept.txt", error), nullptr);
+    EXPECT_EQ(error, EEXIST);
     EXPECT_EQ(test::ReadFileBytes(dir / "kept.txt"), "mine");
 }
 
-TEST(PathRules, MakeSafeFileNameFallsBackToTheFirstFreeNoName) {
+TEST(PathRules, CreateSafeFileFallsBackToTheFirstFreeNoName) {
     test::TempDir dir;
+    int error = 0;
+    const auto pathOf = [&error](const std::string& path) {
+        const auto file = CreateSafeFile(path, error);
+        return file ? file->Path() : "(none)";
+    };
     const std::string tooLong = dir / (std::string(300, 'x') + ".eml");
-    EXPECT_EQ(MakeSafeFileName(tooLong), dir / "NoName 1.eml");
-    test::WriteFileBytes(dir / "NoName 1.eml", "");
-    EXPECT_EQ(MakeSafeFileName(tooLong), dir / "NoName 2.eml");
-    test::WriteFileBytes(dir / "NoName 2.eml", "");
+    EXPECT_EQ(pathOf(tooLong), dir / "NoName 1.eml");
+    EXPECT_EQ(pathOf(tooLong), dir / "NoName 2.eml");
+    // A number freed again is not looked for; one taken meanwhile by someone else is passed.
     std::filesystem::remove(dir / "NoName 1.eml");
-    EXPECT_EQ(MakeSafeFileName(tooLong), dir / "NoName 3.eml");
+    test::WriteFileBytes(dir / "NoName 3.eml", "someone else's");
+    EXPECT_EQ(pathOf(tooLong), dir / "NoName 4.eml");
+    EXPECT_EQ(test::ReadFileBytes(dir / "NoName 3.eml"), "someone else's");
 
-    EXPECT_EQ(MakeSafeFileName(dir / std::string("a\0b.txt", 7)), dir / "NoName 1.txt");
-    EXPECT_EQ(MakeSafeFileName(dir / ".."), dir / "NoName 1");
+    EXPECT_EQ(pathOf(dir / std::string("a\0b.txt", 7)), dir / "NoName 1.txt");
+    EXPECT_EQ(pathOf(dir / ".."), dir / "NoName 1");
+    // An extension too long for any name is left off.
+    EXPECT_EQ(pathOf(dir / ("a." + std::string(300, 'e'))), dir / "NoName 2");
 }
 
 }  // namespace
