@@ -1,8 +1,10 @@
 #include "mapi-provider/attachment_stream.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "mapi/com_object.h"
+#include "mapi/stream_seek.h"
 
 namespace mailsift::mapi_provider {
 
@@ -61,22 +63,10 @@ class AttachmentStream final : public ComObject<IStream> {
     }
 
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
-        int64_t base = 0;
-        if (origin == STREAM_SEEK_CUR) {
-            base = static_cast<int64_t>(position_);
-        } else if (origin == STREAM_SEEK_END) {
-            base = static_cast<int64_t>(size_);
-        } else if (origin != STREAM_SEEK_SET) {
-            return STG_E_INVALIDFUNCTION;
-        }
-        const int64_t target = base + move.QuadPart;
-        if (target < 0) {
-            return STG_E_INVALIDFUNCTION;
-        }
-        position_ = static_cast<uint64_t>(target);
-        if (newPosition != nullptr) {
-            newPosition->QuadPart = position_;
-        }
+        const std::optional<uint64_t> target = SeekTarget(position_, size_, move, origin);
+        if (!target) return STG_E_INVALIDFUNCTION;
+        position_ = *target;
+        if (newPosition != nullptr) newPosition->QuadPart = position_;
         return S_OK;
     }
 

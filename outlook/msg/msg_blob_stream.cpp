@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"
+#include "mapi/stream_seek.h"
 #include "outlook/msg/msg_property.h"
 
 namespace mailsift {
@@ -55,18 +57,9 @@ class Stream final : public ComObject<IStream> {
     }
 
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
-        int64_t base = 0;
-        if (origin == STREAM_SEEK_CUR) {
-            base = static_cast<int64_t>(position_);
-        } else if (origin == STREAM_SEEK_END) {
-            base = static_cast<int64_t>(blob_->size());
-        } else if (origin != STREAM_SEEK_SET) {
-            return STG_E_INVALIDFUNCTION;
-        }
-        if ((move.QuadPart > 0 && base > INT64_MAX - move.QuadPart) || base + move.QuadPart < 0) {
-            return STG_E_INVALIDFUNCTION;
-        }
-        position_ = static_cast<uint64_t>(base + move.QuadPart);
+        const std::optional<uint64_t> target = SeekTarget(position_, blob_->size(), move, origin);
+        if (!target) return STG_E_INVALIDFUNCTION;
+        position_ = *target;
         if (newPosition != nullptr) newPosition->QuadPart = position_;
         return S_OK;
     }

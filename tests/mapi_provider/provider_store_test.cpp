@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "fake_message.h"
@@ -322,6 +324,17 @@ TEST(MapiProviderStoreTest, AttachmentTableAndStreamGiveTheAttachment) {
     ASSERT_EQ(stream->Seek(offset, STREAM_SEEK_SET, &position), S_OK);
     EXPECT_EQ(position.QuadPart, 93000u);
     EXPECT_EQ(ReadStream(stream, 100), whole.substr(93000));
+    // Moves that would leave the 64-bit range, or land before the start, are refused and
+    // keep the position.
+    for (const auto& [move, origin] :
+         {std::pair{INT64_MAX, STREAM_SEEK_CUR}, std::pair{INT64_MAX, STREAM_SEEK_END},
+          std::pair{int64_t{-1}, STREAM_SEEK_SET}, std::pair{int64_t{-93143}, STREAM_SEEK_END}}) {
+        offset.QuadPart = move;
+        EXPECT_EQ(stream->Seek(offset, origin, nullptr), STG_E_INVALIDFUNCTION) << move;
+    }
+    offset.QuadPart = 0;
+    ASSERT_EQ(stream->Seek(offset, STREAM_SEEK_CUR, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, whole.size());
     ULONG written = 1;
     EXPECT_TRUE(FAILED(stream->Write("x", 1, &written)));
     EXPECT_EQ(written, 0u);
