@@ -1,7 +1,6 @@
 #include "mapi-provider/attachment_stream.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "mapi/com_object.h"
 #include "mapi/stream_seek.h"
@@ -63,11 +62,7 @@ class AttachmentStream final : public ComObject<IStream> {
     }
 
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
-        const std::optional<uint64_t> target = SeekTarget(position_, size_, move, origin);
-        if (!target) return STG_E_INVALIDFUNCTION;
-        position_ = *target;
-        if (newPosition != nullptr) newPosition->QuadPart = position_;
-        return S_OK;
+        return SeekStream(position_, size_, move, origin, newPosition);
     }
 
   private:

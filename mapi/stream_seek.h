@@ -28,4 +28,15 @@ inline std::optional<uint64_t> SeekTarget(uint64_t position, uint64_t size, LARG
     return static_cast<uint64_t>(base + move.QuadPart);
 }
 
+// IStream::Seek of a stream of size bytes whose position is position: moves it, or leaves it
+// and fails with STG_E_INVALIDFUNCTION where SeekTarget finds no place.
+inline HRESULT SeekStream(uint64_t& position, uint64_t size, LARGE_INTEGER move, DWORD origin,
+                          ULARGE_INTEGER* newPosition) {
+    const std::optional<uint64_t> target = SeekTarget(position, size, move, origin);
+    if (!target) return STG_E_INVALIDFUNCTION;
+    position = *target;
+    if (newPosition != nullptr) newPosition->QuadPart = position;
+    return S_OK;
+}
+
 }  // namespace mapi

@@ -11,29 +11,35 @@ namespace mailsift {
 
 namespace positioned_io {
 
+// How many of count bytes were moved before the file ended or an error stopped the transfer.
 template <class Transfer, class Byte>
-bool TransferAllAt(Transfer transfer, int file, Byte* data, size_t count, uint64_t offset) {
-    while (count > 0) {
-        const ssize_t done = transfer(file, data, count, static_cast<off_t>(offset));
+size_t TransferAt(Transfer transfer, int file, Byte* data, size_t count, uint64_t offset) {
+    size_t moved = 0;
+    while (moved < count) {
+        const ssize_t done =
+            transfer(file, data + moved, count - moved, static_cast<off_t>(offset + moved));
         if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        data += done;
-        count -= static_cast<size_t>(done);
-        offset += static_cast<uint64_t>(done);
+        if (done <= 0) break;
+        moved += static_cast<size_t>(done);
     }
-    return true;
+    return moved;
 }
 
 }  // namespace positioned_io
 
+// Up to count bytes; fewer only where the file ends or an error stops the read.
+inline size_t ReadUpToAt(int file, void* data, size_t count, uint64_t offset) {
+    return positioned_io::TransferAt(::pread, file, static_cast<uint8_t*>(data), count, offset);
+}
+
 // False when the file ends first or an error stops the transfer.
 inline bool ReadAllAt(int file, void* data, size_t count, uint64_t offset) {
-    return positioned_io::TransferAllAt(::pread, file, static_cast<uint8_t*>(data), count, offset);
+    return ReadUpToAt(file, data, count, offset) == count;
 }
 
 inline bool WriteAllAt(int file, const void* data, size_t count, uint64_t offset) {
-    return positioned_io::TransferAllAt(::pwrite, file, static_cast<const uint8_t*>(data), count,
-                                        offset);
+    return positioned_io::TransferAt(::pwrite, file, static_cast<const uint8_t*>(data), count,
+                                     offset) == count;
 }
 
 }  // namespace mailsift

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/positioned_io.h"
 #include "platform/work_hooks.h"
 
 namespace mailsift {
@@ -71,17 +71,9 @@ class DbxFile {
 
     // Only for ranges Holds() accepted; a read that still falls short is an I/O failure.
     void Read(int64_t position, void* buffer, size_t length) const {
-        auto* out = static_cast<char*>(buffer);
-        while (length > 0) {
-            const ssize_t got = ::pread(fd_, out, length, static_cast<off_t>(position));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                throw std::runtime_error("Cannot read the folder file at position " +
-                                         std::to_string(position));
-            }
-            out += got;
-            position += got;
-            length -= static_cast<size_t>(got);
+        if (!ReadAllAt(fd_, buffer, length, static_cast<uint64_t>(position))) {
+            throw std::runtime_error("Cannot read the folder file at position " +
+                                     std::to_string(position));
         }
     }
 

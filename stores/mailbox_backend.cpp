@@ -19,6 +19,7 @@
 
 #include "config/report_log.h"
 #include "platform/file_system.h"
+#include "platform/positioned_io.h"
 #include "platform/work_hooks.h"
 #include "stores/mailbox_scan.h"
 #include "stores/parsed_message.h"
@@ -30,21 +31,6 @@ namespace {
 
 constexpr size_t kCopyChunk = 64 * 1024;  // what the message reader asks for at once
 constexpr std::string_view kSeparatorStart = "From ";
-
-// Reads up to length bytes at position; fewer only at the end of the file or on a read error.
-size_t ReadAt(int fd, int64_t position, char* data, size_t length) {
-    size_t got = 0;
-    while (got < length) {
-        const ssize_t n = pread(fd, data + got, length - got,
-                                static_cast<off_t>(position) + static_cast<off_t>(got));
-        if (n > 0) {
-            got += static_cast<size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    return got;
-}
 
 // Hands the message reader and the raw save the bytes of one message: first its head, the
 // bytes the backend has read already, then the rest straight from the file, a window at a time,
@@ -74,7 +60,7 @@ class FileRangeReader final : public std::streambuf {
         if (next_ >= end_) return traits_type::eof();
         const auto want =
             static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kCopyChunk), end_ - next_));
-        const size_t got = ReadAt(fd_, next_, window_, want);
+        const size_t got = ReadUpToAt(fd_, window_, want, static_cast<uint64_t>(next_));
         if (got == 0) return traits_type::eof();
         next_ += static_cast<int64_t>(got);
         setg(window_, window_, window_ + got);
@@ -234,7 +220,8 @@ void MailboxStoreBackend::ReadHead(const TFolder& folder, uint32_t index, int64_
                     : fileSize;
     const int64_t want = std::min<int64_t>(kCopyChunk, head_.end - head_.start);
     char* bytes = head_.bytes.get();
-    head_.length = ReadAt(fd_, head_.start, bytes, static_cast<size_t>(want));
+    head_.length =
+        ReadUpToAt(fd_, bytes, static_cast<size_t>(want), static_cast<uint64_t>(head_.start));
     // A file shorter now than when it was counted ends the message where it ends.
     if (static_cast<int64_t>(head_.length) < want) {
         head_.end = head_.start + static_cast<int64_t>(head_.length);

@@ -89,8 +89,7 @@ void MainForm::BindActions() {
     connect(ui_->Image1, &ClickableLabel::clicked, ui_->SetupAction, &QAction::trigger);
     connect(ui_->Image2, &ClickableLabel::clicked, ui_->DBXViewrAction, &QAction::trigger);
 
-    const std::array<ClickableLabel*, 4> clients = {ui_->MSOutlookImage, ui_->OutlookExpressImage,
-                                                    ui_->ThunderbirdImage, ui_->EudoraImage};
+    const std::array<ClickableLabel*, 4> clients = ClientPictures();
     for (size_t i = 0; i < clients.size(); ++i) {
         connect(clients[i], &ClickableLabel::clicked, this,
                 [this, i] { ClientPictureClick(static_cast<ExtractSource>(i)); });
@@ -100,9 +99,12 @@ void MainForm::BindActions() {
     connect(escape, &QShortcut::activated, ui_->CloseAction, &QAction::trigger);
 }
 
+std::array<ClickableLabel*, 4> MainForm::ClientPictures() const {
+    return {ui_->MSOutlookImage, ui_->OutlookExpressImage, ui_->ThunderbirdImage, ui_->EudoraImage};
+}
+
 void MainForm::RefreshClientsImage() {
-    const std::array<ClickableLabel*, 4> clients = {ui_->MSOutlookImage, ui_->OutlookExpressImage,
-                                                    ui_->ThunderbirdImage, ui_->EudoraImage};
+    const std::array<ClickableLabel*, 4> clients = ClientPictures();
     for (size_t i = 0; i < clients.size(); ++i) {
         clients[i]->setPixmap(clientPictures_[Settings.ExtractFrom[i] ? i : i + 4]);
         clients[i]->repaint();

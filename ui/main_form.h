@@ -15,6 +15,7 @@ class MainForm;
 
 namespace mailsift::ui {
 
+class ClickableLabel;
 class Windows;
 
 class MainForm : public QWidget {
@@ -40,6 +41,8 @@ class MainForm : public QWidget {
 
   private:
     void BindActions();
+    // The client pictures in ExtractSource order.
+    std::array<ClickableLabel*, 4> ClientPictures() const;
     void ClientPictureClick(ExtractSource source);
     void RunActivationWork();
     void RunChosenExport();

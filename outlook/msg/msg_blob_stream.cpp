@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"
@@ -57,11 +56,7 @@ class Stream final : public ComObject<IStream> {
     }
 
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
-        const std::optional<uint64_t> target = SeekTarget(position_, blob_->size(), move, origin);
-        if (!target) return STG_E_INVALIDFUNCTION;
-        position_ = *target;
-        if (newPosition != nullptr) newPosition->QuadPart = position_;
-        return S_OK;
+        return SeekStream(position_, blob_->size(), move, origin, newPosition);
     }
 
   private:
