@@ -43,6 +43,9 @@ struct TSettings {
     int SelectedLanguage = 0;  // index into LanguageNames
     LanguageNameList LanguageNames;
     int UpdateCode = 1;
+    // Where the update check asks for the latest version; empty sends nothing.
+    std::string UpdatePageAddress;
+    std::string UpdateTextAddress;
 
     bool& ExtractFromMSOutlook() { return ExtractFrom[SourceMSOutlook]; }
     bool& ExtractFromOutlookExpress() { return ExtractFrom[SourceOutlookExpress]; }
@@ -70,8 +73,8 @@ void LoadSettings();
 void SaveSettings();
 
 // Fills Settings from the keys that SettingKeys() reads at startup: the debug switch, the
-// language choice and folder names, the update code. Throws StartupError for a configuration
-// the program cannot run with.
+// language choice and folder names, the update code and addresses. Throws StartupError for a
+// configuration the program cannot run with.
 void ReadStartupSettings();
 
 // Every field of settings, in SettingKeys() order: its key and its value as main.ini stores it.

@@ -76,6 +76,16 @@ constexpr SettingKey kSettingKeys[] = {
      .field = &TSettings::UpdateCode,
      .phase = SettingPhase::Startup,
      .defaultNumber = 1},
+    // The update check's two addresses are the user's to configure, like paths kept as they
+    // stand; the program never writes them.
+    {.key = "UpdatePageAddress",
+     .kind = SettingKind::Path,
+     .field = &TSettings::UpdatePageAddress,
+     .phase = SettingPhase::Startup},
+    {.key = "UpdateTextAddress",
+     .kind = SettingKind::Path,
+     .field = &TSettings::UpdateTextAddress,
+     .phase = SettingPhase::Startup},
 };
 
 }  // namespace

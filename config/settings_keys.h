@@ -13,7 +13,7 @@ namespace mailsift {
 
 // How a key's value is read from "main.ini" and written back.
 enum class SettingKind : uint8_t {
-    Path,            // a file or folder, stored as is; a key that is not set takes the default
+    Path,            // a file, folder or web address, stored as is; a key not set takes the default
     Folder,          // a Path that always ends with "/" once read
     Flag,            // written "-1" or "0", read by ReadBoolSetting's rules
     Number,          // decimal, read by ReadIntSetting's rules

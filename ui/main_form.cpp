@@ -11,6 +11,7 @@
 #include "ui/help_page.h"
 #include "ui/section_highlight.h"
 #include "ui/shell_open.h"
+#include "ui/update_check.h"
 #include "ui/window_export_dialogs.h"
 #include "ui/window_work_hooks.h"
 #include "ui/windows.h"
@@ -32,7 +33,10 @@ QPixmap Picture(const QString& name, int size) {
 }  // namespace
 
 MainForm::MainForm(Windows& windows, QStringList arguments)
-    : ui_(std::make_unique<Ui::MainForm>()), windows_(windows), arguments_(std::move(arguments)) {
+    : ui_(std::make_unique<Ui::MainForm>()),
+      windows_(windows),
+      updateCheck_(std::make_unique<UpdateCheck>(this)),
+      arguments_(std::move(arguments)) {
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -79,11 +83,11 @@ void MainForm::BindActions() {
     connect(ui_->AboutAction, &QAction::triggered, this, [this] { windows_.ShowAbout(); });
     connect(ui_->HelpAction, &QAction::triggered, this,
             [] { ShellOpen(QUrl::fromLocalFile(HelpPagePath())); });
+    connect(ui_->GetUpdateAction, &QAction::triggered, updateCheck_.get(), &UpdateCheck::Start);
     // The windows these open come with their own work; until then their actions are off.
     for (QAction* action :
          {ui_->SetupAction, ui_->StorageFolderAction, ui_->OutlookExpressFolderAction,
-          ui_->MsOutloolFileAction, ui_->DBXViewrAction, ui_->GetUpdateAction,
-          ui_->ExtractAddressesAction}) {
+          ui_->MsOutloolFileAction, ui_->DBXViewrAction, ui_->ExtractAddressesAction}) {
         action->setEnabled(false);
     }
     connect(ui_->Image1, &ClickableLabel::clicked, ui_->SetupAction, &QAction::trigger);
@@ -112,6 +116,11 @@ void MainForm::RefreshClientsImage() {
 }
 
 void MainForm::CheckForUpdate() {
+    ui_->GetUpdateAction->trigger();
+}
+
+void MainForm::UpdateNow() {
+    updateCheck_->SetUserAsked();
     ui_->GetUpdateAction->trigger();
 }
 

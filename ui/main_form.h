@@ -16,6 +16,7 @@ class MainForm;
 namespace mailsift::ui {
 
 class ClickableLabel;
+class UpdateCheck;
 class Windows;
 
 class MainForm : public QWidget {
@@ -34,6 +35,9 @@ class MainForm : public QWidget {
     bool ExportRunning() const { return exportRunning_; }
     // Runs the update check's action, as start-up does when the check is enabled.
     void CheckForUpdate();
+    // A check the user asked for: this one and every later one says when there is no newer
+    // version.
+    void UpdateNow();
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -50,6 +54,7 @@ class MainForm : public QWidget {
 
     std::unique_ptr<Ui::MainForm> ui_;
     Windows& windows_;
+    std::unique_ptr<UpdateCheck> updateCheck_;
     QStringList arguments_;
     // 0–3 the clients in colour, 4–7 the same greyed, in ExtractSource order.
     std::array<QPixmap, 8> clientPictures_;

@@ -76,6 +76,7 @@ TEST_F(CliTest, ConfigGetAndSetWorkOnMainIni) {
 TEST_F(CliTest, ConfigListsEverySettingAsStored) {
     RunCommand({"config", "set", "ZipEmails", "True"});
     RunCommand({"config", "set", "ExtractOptions", "2"});
+    RunCommand({"config", "set", "UpdatePageAddress", "https://mail.example/check?v=1.0"});
     const CliRun run = RunCommand({"config"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("ZipEmails\t-1\n"), std::string::npos);
@@ -83,7 +84,10 @@ TEST_F(CliTest, ConfigListsEverySettingAsStored) {
     EXPECT_NE(run.out.find("ExtractOptions\t2\n"), std::string::npos);
     EXPECT_NE(run.out.find("LanguageNames0\tEnglish\n"), std::string::npos);
     EXPECT_NE(run.out.find("StoragePath\t"), std::string::npos);
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 20);
+    EXPECT_NE(run.out.find("UpdatePageAddress\thttps://mail.example/check?v=1.0\n"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("UpdateTextAddress\t\n"), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 22);
 
     RunCommand({"config", "set", "SelectedLanguage", "seven"});
     const CliRun broken = RunCommand({"config"});

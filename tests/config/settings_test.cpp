@@ -274,7 +274,8 @@ TEST_F(SettingKeysTest, EveryFieldHasExactlyOneRowOfItsType) {
                                        &s.ExtractFrom[0],      &s.ExtractFrom[1],
                                        &s.ExtractFrom[2],      &s.ExtractFrom[3],
                                        &s.DebugMode,           &s.SelectedLanguage,
-                                       &s.LanguageNames,       &s.UpdateCode};
+                                       &s.LanguageNames,       &s.UpdateCode,
+                                       &s.UpdatePageAddress,   &s.UpdateTextAddress};
     std::sort(reached.begin(), reached.end());
     std::sort(fields.begin(), fields.end());
     EXPECT_EQ(reached, fields);
@@ -398,6 +399,24 @@ TEST_F(SettingKeysTest, StartupKeepsTheLanguageChoiceOnlyWithUsableNames) {
     EXPECT_EQ(Settings.SelectedLanguage, 2);
     EXPECT_EQ(Settings.LanguageNames, (LanguageNameList{"A", "B", "C"}));
     EXPECT_EQ(Settings.UpdateCode, 5);
+}
+
+TEST_F(SettingsTest, UpdateAddressesAreReadAtStartupAsTheyStand) {
+    const std::string page = "https://mail.example/go?product=mailsift&version=1.0&action=update";
+    WriteFileBytes(MainIni(),
+                   "SelectedLanguage\t0\r\nLanguage\tA\r\nLanguage\tB\r\nLanguage\tC\r\n"
+                   "updatepageaddress=" +
+                       page + " \r\n");
+    ReadStartupSettings();
+    EXPECT_EQ(Settings.UpdatePageAddress, page);
+    EXPECT_EQ(Settings.UpdateTextAddress, "") << "no address unless one is configured";
+    const std::string text = ReadFileBytes(MainIni());
+    EXPECT_NE(text.find("UpdateTextAddress\t\r\n"), std::string::npos);
+
+    LoadSettings();
+    SaveSettings();
+    EXPECT_EQ(ReadFileBytes(MainIni()).find("UpdatePageAddress"), std::string::npos)
+        << "the program never writes the addresses";
 }
 
 }  // namespace

@@ -10,5 +10,6 @@ std::unique_ptr<QObject> MakeCaptionWalkTest();
 std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeExportButtonTest();
 std::unique_ptr<QObject> MakeSmallWindowsTest();
+std::unique_ptr<QObject> MakeUpdateCheckTest();
 
 }  // namespace mailsift::ui::test

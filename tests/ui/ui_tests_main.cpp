@@ -16,11 +16,10 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         std::unique_ptr<QObject> (*make)();
-    } classes[] = {{"StartupTest", MakeStartupTest},
-                   {"CaptionWalkTest", MakeCaptionWalkTest},
-                   {"MainFormTest", MakeMainFormTest},
-                   {"ExportButtonTest", MakeExportButtonTest},
-                   {"SmallWindowsTest", MakeSmallWindowsTest}};
+    } classes[] = {
+        {"StartupTest", MakeStartupTest},           {"CaptionWalkTest", MakeCaptionWalkTest},
+        {"MainFormTest", MakeMainFormTest},         {"ExportButtonTest", MakeExportButtonTest},
+        {"SmallWindowsTest", MakeSmallWindowsTest}, {"UpdateCheckTest", MakeUpdateCheckTest}};
     for (const auto& [name, make] : classes) {
         if (only != nullptr && std::strcmp(only, name) != 0) continue;
         ran = true;
