@@ -1,6 +1,7 @@
 #pragma once
 // Whether an address can exist: its local part holds only characters that mail systems accept
 // unquoted, and its domain, or the domain with "www." in front, is known to the name resolver.
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -43,6 +44,11 @@ bool CheckReviewItem(ReviewItem& item, const HostResolver& resolves = HostResolv
 size_t CheckAllReviewItems(std::vector<ReviewItem>& items, const HostResolver& resolves,
                            const std::function<bool()>& cancelled,
                            const std::function<void(size_t done, size_t total)>& progress = {});
+
+// How many lookups of a check run at once, and how long one may take before its name counts as
+// one that does not resolve.
+constexpr size_t kDomainLookupsAtOnce = 8;
+constexpr std::chrono::milliseconds kDomainLookupTimeout{5000};
 
 // The lookups of one check over many addresses, each domain resolved once however many
 // addresses share it: its "www." form first, the bare domain only when that fails. It knows

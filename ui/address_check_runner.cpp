@@ -36,7 +36,7 @@ void AddressCheckRunner::Pump() {
     // An answer told while lookups are being begun lands here again; the loop below carries on.
     if (pumping_) return;
     pumping_ = true;
-    while (running_ && pending_.size() < kLookupsAtOnce) {
+    while (running_ && pending_.size() < kDomainLookupsAtOnce) {
         const std::optional<DomainCheckRun::Lookup> lookup = run_->NextLookup();
         if (!lookup) break;
         const quint64 serial = nextSerial_++;

@@ -16,10 +16,6 @@ namespace mailsift::ui {
 class AddressCheckRunner : public QObject {
     Q_OBJECT
   public:
-    static constexpr size_t kLookupsAtOnce = 8;
-    // A lookup not answered by then counts as a name that does not resolve.
-    static constexpr std::chrono::milliseconds kLookupTimeout{5000};
-
     explicit AddressCheckRunner(QObject* parent = nullptr);
     ~AddressCheckRunner() override;
 
@@ -53,7 +49,7 @@ class AddressCheckRunner : public QObject {
     std::unique_ptr<DomainCheckRun> run_;
     std::unordered_map<quint64, Pending> pending_;  // by the serial of each lookup begun
     quint64 nextSerial_ = 0;
-    std::chrono::milliseconds timeout_ = kLookupTimeout;
+    std::chrono::milliseconds timeout_ = kDomainLookupTimeout;
     bool running_ = false;
     bool pumping_ = false;
 };

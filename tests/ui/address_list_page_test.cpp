@@ -128,7 +128,7 @@ class AddressListPageTest : public QObject {
         ReviewPage page(captions);
         page.dns().delay = std::chrono::milliseconds(30);
         page.Action("Check_All_Emails_Action").trigger();
-        QCOMPARE(page.dns().asked.size(), qsizetype(AddressCheckRunner::kLookupsAtOnce));
+        QCOMPARE(page.dns().asked.size(), qsizetype(kDomainLookupsAtOnce));
         QVERIFY(QTest::qWaitFor([&] { return page.Captions().join("").contains(kMark); }));
 
         ClearStopRequest();

@@ -12,6 +12,7 @@
 #include "platform/work_hooks.h"
 #include "samples/mailbox_writer.h"
 #include "support/file_helpers.h"
+#include "ui/brightened_picture.h"
 #include "ui/browse_form.h"
 #include "ui/caption_walk.h"
 #include "ui/eae_wizard_form.h"
@@ -322,6 +323,31 @@ class EAEWizardTest : public QObject {
         QCOMPARE(f.folder().boxes().told,
                  QStringList({LanguageText("NoEmailAddressesFileExistst") + ": " +
                               QString::fromStdString(f.folder() / "out/EmailAddresses.txt")}));
+    }
+
+    void passedStepsTurnPale() {
+        QPixmap dot(1, 1);
+        dot.fill(QColor(64, 0, 255));
+        QCOMPARE(Brightened(dot).toImage().pixelColor(0, 0), QColor(161, 0, 255));
+        dot.fill(Qt::transparent);
+        QCOMPARE(Brightened(dot).toImage().pixelColor(0, 0), QColor(Qt::white));
+
+        Fixture f;
+        const auto lightness = [&f](const char* name) {
+            const QImage image = f.Get<QLabel>(name).pixmap().toImage();
+            qint64 sum = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) sum += qGray(image.pixel(x, y));
+            }
+            return sum;
+        };
+        const qint64 first = lightness("Image2");
+        const qint64 second = lightness("Image3");
+        f.Trigger("Next_Action");
+        QVERIFY(lightness("Image2") > first);
+        QCOMPARE(lightness("Image3"), second);  // the current step keeps its colours
+        f.Trigger("Prev_Action");
+        QCOMPARE(lightness("Image2"), first);
     }
 
     void escapeCancelsAndClosesWithoutSaving() {
