@@ -5,10 +5,12 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 
 #include "platform/work_hooks.h"
 #include "ui/address_check_runner.h"
 #include "ui/eae_wizard_form.h"
+#include "ui/host_lookup.h"
 #include "ui/review_list_model.h"
 #include "ui/startup.h"
 #include "ui/windows.h"
@@ -152,6 +154,19 @@ class AddressListPageTest : public QObject {
         QVERIFY(page.Widget("Panel12").isHidden());
         QVERIFY(page.Action("Check_All_Emails_Action").isEnabled());
         QVERIFY(page.dns().asked.isEmpty());
+    }
+
+    // The system's resolver answers through the event loop; a numeric address needs no network.
+    void systemLookupAnswersLater() {
+        HostLookup& system = CurrentHostLookup();
+        std::vector<bool> answers;
+        system.Start(QStringLiteral("127.0.0.1"),
+                     [&answers](bool resolves) { answers.push_back(resolves); });
+        system.Start(QStringLiteral("localhost\0.example.org"),
+                     [&answers](bool resolves) { answers.push_back(resolves); });
+        QVERIFY(answers.empty());
+        QVERIFY(QTest::qWaitFor([&answers] { return answers.size() == 2; }, 10000));
+        QCOMPARE(std::count(answers.begin(), answers.end(), true), 1);
     }
 
     void copyTakesTheSelectedCaptionOnly() {
