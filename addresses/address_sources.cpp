@@ -74,6 +74,37 @@ int64_t FileSize(const std::string& path) {
     return error ? 0 : static_cast<int64_t>(size);
 }
 
+// A folder as one spelling: links resolved, no trailing "/", the empty folder the current one.
+fs::path Place(const std::string& folder) {
+    const fs::path path = folder.empty() ? fs::path(".") : fs::path(folder);
+    std::error_code error;
+    fs::path place = fs::weakly_canonical(path, error);
+    if (error) place = fs::absolute(path, error);
+    place = place.lexically_normal();
+    return place.has_filename() ? place : place.parent_path();
+}
+
+// A field of a CSV row (RFC 4180): quoted, with its quotes doubled, when it holds a comma, a
+// quote or a line break.
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string field = "\"";
+    for (char c : text) {
+        if (c == '"') field += '"';
+        field += c;
+    }
+    return field + '"';
+}
+
+// name with ".csv" in place of its ".txt" ending, or after it when it has none.
+std::string CsvName(std::string_view name) {
+    std::string base(name);
+    if (base.size() >= 4 && MatchesMask(base.substr(base.size() - 4), ".txt")) {
+        base.resize(base.size() - 4);
+    }
+    return base + ".csv";
+}
+
 // The bookkeeping of one run that every source shares.
 class ExtractionSteps {
   public:
@@ -262,42 +293,62 @@ std::vector<ReviewItem> MakeReviewList(AddressExtraction& run) {
     return items;
 }
 
-void WriteAddressFile(const std::string& path, const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += "\r\n";
+std::string OneFileNameIn(const std::string& folder, const std::string& addressFile) {
+    const fs::path file(addressFile);
+    if (!file.has_filename() || Place(folder) != Place(file.parent_path().string())) {
+        return std::string(kAllAddressesFile);
     }
-    WriteWholeFile(path, text);
+    return file.filename().string();
 }
 
-WrittenFiles WriteAddressFiles(const std::vector<ReviewItem>& items, OutputMode mode,
-                               const std::string& folder) {
-    WrittenFiles files;
-    const auto write = [&files](const std::string& path, const std::vector<std::string>& lines) {
-        try {
-            WriteAddressFile(path, lines);
-            files.Written.push_back(path);
-        } catch (const std::exception&) {
-            files.Failed.push_back(path);
+std::vector<AddressFile> ComposeAddressFiles(const std::vector<ReviewItem>& items,
+                                             const AddressOutput& output) {
+    const bool csv = output.Format == OutputFormat::Csv;
+    const bool withSource = csv && output.Mode == OutputMode::PerSource;
+    const std::string target = WithSlash(output.Folder);
+    const auto compose = [&](std::string_view name, const std::vector<const ReviewItem*>& rows) {
+        AddressFile file{.Path = target + (csv ? CsvName(name) : std::string(name)), .Text = {}};
+        if (csv) file.Text = withSource ? "Address,Source\r\n" : "Address\r\n";
+        for (const ReviewItem* item : rows) {
+            file.Text += csv ? CsvField(item->Caption) : item->Caption;
+            if (withSource) file.Text += "," + CsvField(item->Tag);
+            file.Text += "\r\n";
         }
+        return file;
     };
-    const std::string target = WithSlash(folder);
-    if (mode == OutputMode::OneFile) {
-        std::vector<std::string> lines;
-        for (const ReviewItem& item : items) lines.push_back(item.Caption);
-        write(target + std::string(kAllAddressesFile), lines);
-        return files;
+
+    if (output.Mode == OutputMode::OneFile) {
+        std::vector<const ReviewItem*> rows;
+        for (const ReviewItem& item : items) rows.push_back(&item);
+        return {compose(output.OneFileName, rows)};
     }
+    std::vector<AddressFile> files;
     for (AddressSource source : kReviewOrder) {
         const AddressSourceInfo& info = SourceInfo(source);
-        std::vector<std::string> lines;
+        std::vector<const ReviewItem*> rows;
         for (const ReviewItem& item : items) {
-            if (item.Tag == info.Tag) lines.push_back(item.Caption);
+            if (item.Tag == info.Tag) rows.push_back(&item);
         }
-        if (!lines.empty()) write(target + std::string(info.OutputFile), lines);
+        if (!rows.empty()) files.push_back(compose(info.OutputFile, rows));
     }
     return files;
+}
+
+WrittenFiles WriteAddressFiles(const std::vector<AddressFile>& files) {
+    WrittenFiles written;
+    for (const AddressFile& file : files) {
+        try {
+            WriteWholeFile(file.Path, file.Text);
+            written.Written.push_back(file.Path);
+        } catch (const std::exception&) {
+            written.Failed.push_back(file.Path);
+        }
+    }
+    return written;
+}
+
+WrittenFiles WriteAddressFiles(const std::vector<ReviewItem>& items, const AddressOutput& output) {
+    return WriteAddressFiles(ComposeAddressFiles(items, output));
 }
 
 }  // namespace mailsift

@@ -117,22 +117,47 @@ ExtractionEnd RunAddressExtraction(AddressExtraction& run, const ExtractionObser
 std::vector<ReviewItem> MakeReviewList(AddressExtraction& run);
 
 enum class OutputMode { OneFile = 0, PerSource = 1 };
+// Text files hold one address a line; CSV files (RFC 4180) a header row, then one address a
+// row, with the source's tag in a second column when each source is saved apart.
+enum class OutputFormat { Text = 0, Csv = 1 };
 
-// The name of the one file that holds every address.
+// The name of the one file that holds every address, when no other name is given.
 constexpr std::string_view kAllAddressesFile = "addresses.txt";
 
-// Writes lines to path, each ended by CR LF, replacing the file. Throws std::system_error.
-void WriteAddressFile(const std::string& path, const std::vector<std::string>& lines);
+// Where and how the review list is saved.
+struct AddressOutput {
+    OutputMode Mode = OutputMode::OneFile;
+    OutputFormat Format = OutputFormat::Text;
+    std::string Folder = {};
+    // The one file's name; the CSV format puts ".csv" in place of a ".txt" ending, as it does
+    // for the files of the sources.
+    std::string OneFileName = std::string(kAllAddressesFile);
+};
+
+// The one file's name in folder: the name of addressFile (the address file the settings
+// name) when folder is that file's folder, so that saving there writes that very file;
+// "addresses.txt" anywhere else.
+std::string OneFileNameIn(const std::string& folder, const std::string& addressFile);
+
+struct AddressFile {
+    std::string Path;
+    std::string Text;  // the whole file, lines ended by CR LF
+};
+
+// The files that saving the review list makes: OneFile one file with every caption in list
+// order (also when there are none); PerSource one file per source with its captions in list
+// order, none for a source without items. Captions keep the marks a check gave them.
+std::vector<AddressFile> ComposeAddressFiles(const std::vector<ReviewItem>& items,
+                                             const AddressOutput& output);
 
 struct WrittenFiles {
     std::vector<std::string> Written;
     std::vector<std::string> Failed;
 };
 
-// Saves the review list into folder: OneFile writes every caption in list order to
-// "addresses.txt" (also when there are none); PerSource writes the captions of each source,
-// in list order, to the source's own file, and no file for a source without items.
-WrittenFiles WriteAddressFiles(const std::vector<ReviewItem>& items, OutputMode mode,
-                               const std::string& folder);
+// Writes each file whole, replacing a file of that name; a file whose write fails stays as it
+// was and is listed as failed.
+WrittenFiles WriteAddressFiles(const std::vector<AddressFile>& files);
+WrittenFiles WriteAddressFiles(const std::vector<ReviewItem>& items, const AddressOutput& output);
 
 }  // namespace mailsift

@@ -162,26 +162,16 @@ std::string_view EndName(ExtractionEnd end) {
 // Without --out the addresses go where the settings say the address file is: one file is that
 // file itself, the files per source go beside it.
 WrittenFiles WriteResult(const Options& options, const std::vector<ReviewItem>& items) {
-    const OutputMode mode = options.perSource ? OutputMode::PerSource : OutputMode::OneFile;
+    AddressOutput output{.Mode = options.perSource ? OutputMode::PerSource : OutputMode::OneFile};
     if (options.out) {
-        ForceDirectories(*options.out);
-        return WriteAddressFiles(items, mode, *options.out);
+        output.Folder = *options.out;
+    } else {
+        const fs::path file(Settings.ExtractAddressesPath);
+        output.Folder = file.parent_path().empty() ? "." : file.parent_path().string();
+        output.OneFileName = file.filename().string();
     }
-    const std::string& file = Settings.ExtractAddressesPath;
-    std::string folder = fs::path(file).parent_path().string();
-    if (folder.empty()) folder = ".";
-    ForceDirectories(folder);
-    if (mode == OutputMode::PerSource) return WriteAddressFiles(items, mode, folder);
-    WrittenFiles files;
-    std::vector<std::string> lines;
-    for (const ReviewItem& item : items) lines.push_back(item.Caption);
-    try {
-        WriteAddressFile(file, lines);
-        files.Written.push_back(file);
-    } catch (const std::exception&) {
-        files.Failed.push_back(file);
-    }
-    return files;
+    ForceDirectories(output.Folder);
+    return WriteAddressFiles(items, output);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // real content.
 #include <stdlib.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QWidget>
@@ -16,8 +17,11 @@
 #include "config/outlook_store_list.h"
 #include "config/settings.h"
 #include "outlook/default_store_backends.h"
+#include "outlook/outlook_discovery.h"
 #include "samples/demo_stores.h"
+#include "ui/eae_wizard_form.h"
 #include "ui/mailsift_application.h"
+#include "ui/message_boxes.h"
 #include "ui/startup.h"
 #include "ui/windows.h"
 
@@ -33,8 +37,50 @@ void ConfigureSampleStores(const mailsift::samples::DemoStores& stores) {
                             "ExtractFromThunderbird", "ExtractFromEudora"}) {
         mailsift::WriteSetting(key, "-1");
     }
+    // The bundled MAPI library reads the personal folder file.
+    mailsift::FillMapiLibraryPath();
     // Nothing goes to the network while the pictures are taken.
     mailsift::WriteSetting("CheckForUpdate", "0");
+}
+
+// No question may wait for a click while the pictures are taken; each is answered No.
+class AnsweringNo : public mailsift::ui::MessageBoxes {
+  public:
+    bool Ask(QWidget*, const QString&) override { return false; }
+    void Tell(QWidget*, const QString&) override {}
+};
+
+bool Save(QWidget& window, const std::filesystem::path& file) {
+    QApplication::processEvents();
+    if (!window.grab().save(QString::fromStdString(file.string()))) {
+        std::cerr << "mailsift-screenshots: cannot write " << file << '\n';
+        return false;
+    }
+    std::cout << file.string() << '\n';
+    return true;
+}
+
+// The address wizard's later pages, over the sample stores: its checks, the statistics of a
+// finished extraction, the addresses found and the output options.
+bool RenderWizardSteps(QWidget& wizard, const std::filesystem::path& folder) {
+    QAction* next = wizard.findChild<QAction*>(QStringLiteral("Next_Action"));
+    QAction* back = wizard.findChild<QAction*>(QStringLiteral("Prev_Action"));
+    if (next == nullptr || back == nullptr) return false;
+    wizard.show();
+    const auto shot = [&](int step) {
+        return Save(wizard, folder / ("EAEWizardFrm." + std::to_string(step) + ".png"));
+    };
+    next->trigger();
+    bool saved = shot(2);
+    next->trigger();  // the extraction goes on to the review by itself
+    saved = saved && shot(4);
+    back->trigger();
+    saved = saved && shot(3);
+    next->trigger();
+    next->trigger();
+    saved = saved && shot(5);
+    wizard.hide();
+    return saved;
 }
 
 bool RenderLanguage(int language, const std::filesystem::path& output) {
@@ -46,16 +92,11 @@ bool RenderLanguage(int language, const std::filesystem::path& output) {
     std::filesystem::create_directories(folder);
     for (QWidget* window : windows->All()) {
         window->show();
-        QApplication::processEvents();
-        const std::filesystem::path file = folder / (window->objectName().toStdString() + ".png");
-        if (!window->grab().save(QString::fromStdString(file.string()))) {
-            std::cerr << "mailsift-screenshots: cannot write " << file << '\n';
-            return false;
-        }
+        const bool saved = Save(*window, folder / (window->objectName().toStdString() + ".png"));
         window->hide();
-        std::cout << file.string() << '\n';
+        if (!saved) return false;
     }
-    return true;
+    return RenderWizardSteps(windows->eaeWizardFrm(), folder);
 }
 
 }  // namespace
@@ -77,6 +118,7 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         mailsift::UseDefaultStoreBackends();
         mailsift::ui::MailsiftApplication application(argc, argv);
+        mailsift::ui::InstallMessageBoxes(std::make_unique<AnsweringNo>());
         mailsift::InitFolders(mailsift::ExecutablePath());
         ConfigureSampleStores(mailsift::samples::WriteDemoStores(work + "/stores"));
 

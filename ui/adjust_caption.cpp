@@ -6,6 +6,7 @@
 #include "ui/browse_form.h"
 #include "ui/caption_walk.h"
 #include "ui/component_class.h"
+#include "ui/eae_wizard_form.h"
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
 #include "ui/windows.h"
@@ -69,6 +70,24 @@ void AdjustCaption(Windows& windows) {
     if (auto* statusLine = mainForm.findChild<QLabel*>(QStringLiteral("Label9"))) {
         statusLine->clear();
     }
+
+    // The texts the wizard itself puts into its labels at run time keep out of the walk. The
+    // walk lets no events run between components: at start-up that would polish the hidden
+    // main window under its style sheet and wash out its lit section.
+    EAEWizardFrm& wizard = windows.eaeWizardFrm();
+    PaintPanelsOwnColour(wizard);
+    SetTitle(wizard, QStringLiteral("EAEWizardFrm.Caption"));
+    WalkWindow(wizard,
+               {.keyPrefix = QStringLiteral("EAEWizardFrm."),
+                .rules = {kCaptionAndHint,
+                          {component::Action, {Caption, Hint}},
+                          {component::GroupBox, {Caption, Hint}}},
+                .keepDesignText = {QStringLiteral("Label10"), QStringLiteral("Label19"),
+                                   QStringLiteral("StorageLabel"), QStringLiteral("StartedLabel"),
+                                   QStringLiteral("NowLabel"), QStringLiteral("TotalLabel"),
+                                   QStringLiteral("CountLabel")},
+                .captionSuffix = QStringLiteral(".Caption")});
+    wizard.AdjustFixedCaptions();
 }
 
 }  // namespace mailsift::ui

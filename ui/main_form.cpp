@@ -7,8 +7,12 @@
 
 #include "config/report_log.h"
 #include "outlook/outlook_discovery.h"
+#include "platform/file_system.h"
 #include "platform/work_hooks.h"
+#include "ui/caption_walk.h"
+#include "ui/eae_wizard_form.h"
 #include "ui/help_page.h"
+#include "ui/message_boxes.h"
 #include "ui/section_highlight.h"
 #include "ui/shell_open.h"
 #include "ui/update_check.h"
@@ -87,9 +91,12 @@ void MainForm::BindActions() {
     // The windows these open come with their own work; until then their actions are off.
     for (QAction* action :
          {ui_->SetupAction, ui_->StorageFolderAction, ui_->OutlookExpressFolderAction,
-          ui_->MsOutloolFileAction, ui_->DBXViewrAction, ui_->ExtractAddressesAction}) {
+          ui_->MsOutloolFileAction, ui_->DBXViewrAction}) {
         action->setEnabled(false);
     }
+    connect(ui_->ExtractAddressesAction, &QAction::triggered, this,
+            &MainForm::ExtractAddressesActionExecute);
+    connect(ui_->Image8, &ClickableLabel::clicked, this, &MainForm::Image8Click);
     connect(ui_->Image1, &ClickableLabel::clicked, ui_->SetupAction, &QAction::trigger);
     connect(ui_->Image2, &ClickableLabel::clicked, ui_->DBXViewrAction, &QAction::trigger);
 
@@ -168,6 +175,23 @@ void MainForm::RunChosenExport() {
     ScopedWorkHooks hooks(WindowWorkHooks({ui_->Label7, ui_->Gauge2, ui_->Label9}));
     WindowExportDialogs dialogs(this, windows_);
     ExportChosenClients(dialogs);
+}
+
+void MainForm::ExtractAddressesActionExecute() {
+    try {
+        windows_.eaeWizardFrm().exec();
+    } catch (const std::exception&) {
+        // A wizard that fails to open leaves the main window as it was.
+    }
+}
+
+void MainForm::Image8Click() {
+    const QString path = QString::fromStdString(Settings.ExtractAddressesPath);
+    // The desktop opens a missing file without complaint, so the file is looked for first.
+    if (!IsExistingFile(Settings.ExtractAddressesPath) || !ShellOpen(QUrl::fromLocalFile(path))) {
+        CurrentMessageBoxes().Tell(
+            this, LanguageText("NoEmailAddressesFileExistst") + QStringLiteral(": ") + path);
+    }
 }
 
 void MainForm::RunActivationWork() {

@@ -33,6 +33,10 @@ class MainForm : public QWidget {
     // The Export button: exports every chosen client, or stops the export under way.
     void MSOutlookActionExecute();
     bool ExportRunning() const { return exportRunning_; }
+    // The address extraction wizard, modally.
+    void ExtractAddressesActionExecute();
+    // Opens the address file the settings name, or says that there is none.
+    void Image8Click();
     // Runs the update check's action, as start-up does when the check is enabled.
     void CheckForUpdate();
     // A check the user asked for: this one and every later one says when there is no newer

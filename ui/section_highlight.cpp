@@ -10,8 +10,10 @@ namespace mailsift::ui {
 SectionHighlight::SectionHighlight(QList<QWidget*> sections, QWidget* bottomBar, QObject* parent)
     : QObject(parent), sections_(std::move(sections)), bottomBar_(bottomBar) {
     for (QWidget* section : sections_) Watch(section);
-    Watch(bottomBar_);
-    SetBackground(*bottomBar_, kSectionColour);
+    if (bottomBar_ != nullptr) {
+        Watch(bottomBar_);
+        SetBackground(*bottomBar_, kSectionColour);
+    }
     for (QWidget* section : sections_) SetBackground(*section, kSectionColour);
     Highlight(sections_.value(0));
 }

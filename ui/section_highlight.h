@@ -16,7 +16,8 @@ inline const QColor kHighlightColour = QColor(241, 242, 245);
 class SectionHighlight : public QObject {
     Q_OBJECT
   public:
-    // Watches sections and bottomBar with every widget inside them; the first section starts lit.
+    // Watches sections and bottomBar (if any) with every widget inside them; the first section
+    // starts lit.
     SectionHighlight(QList<QWidget*> sections, QWidget* bottomBar, QObject* parent);
 
     // Lights section (none for all white); a section already lit is left alone.

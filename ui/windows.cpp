@@ -3,6 +3,7 @@
 #include "platform/work_hooks.h"
 #include "ui/about_form.h"
 #include "ui/browse_form.h"
+#include "ui/eae_wizard_form.h"
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
 
@@ -22,6 +23,10 @@ Windows::Windows(const QStringList& arguments) {
     browseForm_ = Create(std::make_unique<BrowseForm>());
     aboutForm_ = Create(std::make_unique<AboutForm>(mainForm_.get()));
     extractDialogForm_ = Create(std::make_unique<ExtractDialogForm>(mainForm_.get()));
+    eaeWizardFrm_ = Create(std::make_unique<EAEWizardFrm>(
+        EAEWizardFrm::SetupWindows{.openSetup = [this](ExtractSource source) { OpenSetup(source); },
+                                   .openOutlookWizard = [this] { OpenOutlookWizard(); }},
+        *browseForm_));
 }
 
 Windows::~Windows() = default;

@@ -14,6 +14,7 @@ namespace mailsift::ui {
 
 class AboutForm;
 class BrowseForm;
+class EAEWizardFrm;
 class ExtractDialogForm;
 class MainForm;
 
@@ -29,6 +30,7 @@ class Windows {
     BrowseForm& browseForm() { return *browseForm_; }
     AboutForm& aboutForm() { return *aboutForm_; }
     ExtractDialogForm& extractDialogForm() { return *extractDialogForm_; }
+    EAEWizardFrm& eaeWizardFrm() { return *eaeWizardFrm_; }
 
     // Every window in the order it was created.
     const QList<QWidget*>& All() const { return created_; }
@@ -49,6 +51,7 @@ class Windows {
     std::unique_ptr<BrowseForm> browseForm_;
     std::unique_ptr<AboutForm> aboutForm_;
     std::unique_ptr<ExtractDialogForm> extractDialogForm_;
+    std::unique_ptr<EAEWizardFrm> eaeWizardFrm_;
     QList<QWidget*> created_;
 };
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +13,8 @@ namespace mailsift {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::Field;
+using ::testing::IsEmpty;
 
 // Resolves the names it was given and records every name it was asked for.
 class FakeResolver {
@@ -92,6 +96,73 @@ TEST(AddressCheckTest, MarksAndCheckAll) {
 
     std::vector<ReviewItem> none;
     EXPECT_EQ(CheckAllReviewItems(none, dns.resolver(), nullptr), 0u);
+}
+
+// Answers every lookup of run at once from the names dns knows, collecting the verdicts by key.
+std::map<size_t, bool> AnswerAll(DomainCheckRun& run, FakeResolver& dns) {
+    std::map<size_t, bool> verdicts;
+    const HostResolver resolves = dns.resolver();
+    while (const std::optional<DomainCheckRun::Lookup> lookup = run.NextLookup()) {
+        for (const DomainCheckRun::Verdict& verdict :
+             run.Answer(lookup->ticket, resolves(lookup->host))) {
+            EXPECT_TRUE(verdicts.emplace(verdict.key, verdict.exists).second) << verdict.key;
+        }
+    }
+    return verdicts;
+}
+
+TEST(DomainCheckRunTest, EachDomainIsLookedUpOnceWwwFormFirst) {
+    FakeResolver dns({"www.web.org", "bare.org"});
+    DomainCheckRun run;
+    EXPECT_EQ(run.Add(0, "a@Web.org"), std::nullopt);
+    EXPECT_EQ(run.Add(1, "b+c@web.org"), false) << "refused without a lookup";
+    EXPECT_EQ(run.Add(2, "B@WEB.ORG"), std::nullopt);
+    EXPECT_EQ(run.Add(3, "x@bare.org"), std::nullopt);
+    EXPECT_EQ(run.Add(4, "y@gone.org"), std::nullopt);
+    EXPECT_EQ(run.Add(5, "no-at-all"), false);
+    EXPECT_EQ(run.Add(6, "z@bare.org [not exists]"), std::nullopt);
+    EXPECT_FALSE(run.Finished());
+
+    EXPECT_THAT(AnswerAll(run, dns),
+                (std::map<size_t, bool>{{0, true}, {2, true}, {3, true}, {4, false}, {6, false}}));
+    EXPECT_TRUE(run.Finished());
+    EXPECT_THAT(dns.asked_,
+                ElementsAre("www.web.org", "www.bare.org", "bare.org", "www.gone.org", "gone.org",
+                            "www.bare.org [not exists]", "bare.org [not exists]"))
+        << "a domain's bare form is asked before the next domain is begun";
+    EXPECT_EQ(run.LookupsStarted(), dns.asked_.size());
+
+    EXPECT_EQ(run.Add(7, "late@web.org"), true) << "a decided domain answers at once";
+    EXPECT_EQ(run.Add(8, "late@gone.org"), false);
+    EXPECT_EQ(run.NextLookup(), std::nullopt);
+}
+
+TEST(DomainCheckRunTest, AnswersInAnyOrderAndStrayAnswers) {
+    DomainCheckRun run;
+    run.Add(0, "a@one.org");
+    run.Add(1, "b@two.org");
+    const std::optional<DomainCheckRun::Lookup> first = run.NextLookup();
+    const std::optional<DomainCheckRun::Lookup> second = run.NextLookup();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(run.NextLookup(), std::nullopt) << "nothing more until an answer comes";
+    run.Add(2, "c@one.org");
+    EXPECT_EQ(run.NextLookup(), std::nullopt) << "a domain under way is not asked again";
+
+    EXPECT_THAT(run.Answer(second->ticket, true),
+                ElementsAre(Field(&DomainCheckRun::Verdict::key, 1)));
+    EXPECT_THAT(run.Answer(second->ticket, false), IsEmpty()) << "a second answer is stray";
+    EXPECT_THAT(run.Answer(99, true), IsEmpty());
+    EXPECT_THAT(run.Answer(first->ticket, false), IsEmpty()) << "the bare form is still to ask";
+    EXPECT_FALSE(run.Finished());
+    const std::optional<DomainCheckRun::Lookup> bare = run.NextLookup();
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->host, "one.org");
+    const std::vector<DomainCheckRun::Verdict> verdicts = run.Answer(bare->ticket, false);
+    ASSERT_EQ(verdicts.size(), 2u);
+    EXPECT_EQ(verdicts[0].key, 0u);
+    EXPECT_EQ(verdicts[1].key, 2u);
+    EXPECT_FALSE(verdicts[0].exists);
+    EXPECT_TRUE(run.Finished());
 }
 
 TEST(AddressCheckTest, SystemResolverRefusesNamesItCannotAsk) {

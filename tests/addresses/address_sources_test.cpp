@@ -228,13 +228,13 @@ TEST(ReviewAndOutputTest, ReviewOrderAndBothOutputModes) {
     items[3].Caption += " [not exists]";
 
     test::TempDir out;
-    WrittenFiles one = WriteAddressFiles(items, OutputMode::OneFile, out.path().string());
+    WrittenFiles one = WriteAddressFiles(items, {.Folder = out.path().string()});
     EXPECT_THAT(one.Written, ElementsAre(out / "addresses.txt"));
     EXPECT_EQ(test::ReadFileBytes(out / "addresses.txt"),
               "bob@x.org\r\nbob@x.org\r\nAmy@x.org\r\nzed@x.org [not exists]\r\n");
 
     const std::string folder = out.path().string() + "/";
-    WrittenFiles each = WriteAddressFiles(items, OutputMode::PerSource, folder);
+    WrittenFiles each = WriteAddressFiles(items, {.Mode = OutputMode::PerSource, .Folder = folder});
     EXPECT_THAT(each.Written,
                 ElementsAre(out / "outlookddresses.txt", out / "thunderbirdddresses.txt",
                             out / "eudoraddresses.txt"));
@@ -244,14 +244,62 @@ TEST(ReviewAndOutputTest, ReviewOrderAndBothOutputModes) {
     EXPECT_FALSE(fs::exists(out / "filaddresses.txt"));
 
     test::WriteFileBytes(out / "addresses.txt", "old content");
-    EXPECT_THAT(WriteAddressFiles({}, OutputMode::OneFile, folder).Written,
+    EXPECT_THAT(WriteAddressFiles({}, {.Folder = folder}).Written,
                 ElementsAre(out / "addresses.txt"));
     EXPECT_EQ(test::ReadFileBytes(out / "addresses.txt"), "") << "an empty list replaces the file";
-    EXPECT_THAT(WriteAddressFiles({}, OutputMode::PerSource, folder).Written, IsEmpty());
+    EXPECT_THAT(WriteAddressFiles({}, {.Mode = OutputMode::PerSource, .Folder = folder}).Written,
+                IsEmpty());
 
-    const WrittenFiles failed = WriteAddressFiles(items, OutputMode::OneFile, out / "no/such");
+    const WrittenFiles failed = WriteAddressFiles(items, {.Folder = out / "no/such"});
     EXPECT_THAT(failed.Written, IsEmpty());
     EXPECT_THAT(failed.Failed, ElementsAre(out / "no/such/addresses.txt"));
+}
+
+TEST(ReviewAndOutputTest, CsvFilesQuoteWhatNeedsItAndNameTheSource) {
+    const std::vector<ReviewItem> items = {{"ann@x.org", "outlook"},
+                                           {"odd,\"name\"@x.org", "outlook"},
+                                           {"bob@y.org [not exists]", "eudora"}};
+    const std::vector<AddressFile> one =
+        ComposeAddressFiles(items, {.Format = OutputFormat::Csv, .Folder = "/out"});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].Path, "/out/addresses.csv");
+    EXPECT_EQ(one[0].Text,
+              "Address\r\nann@x.org\r\n\"odd,\"\"name\"\"@x.org\"\r\nbob@y.org [not exists]\r\n");
+
+    const std::vector<AddressFile> each = ComposeAddressFiles(
+        items, {.Mode = OutputMode::PerSource, .Format = OutputFormat::Csv, .Folder = "/out/"});
+    ASSERT_EQ(each.size(), 2u);
+    EXPECT_EQ(each[0].Path, "/out/outlookddresses.csv");
+    EXPECT_EQ(each[0].Text,
+              "Address,Source\r\nann@x.org,outlook\r\n\"odd,\"\"name\"\"@x.org\",outlook\r\n");
+    EXPECT_EQ(each[1].Path, "/out/eudoraddresses.csv");
+    EXPECT_EQ(each[1].Text, "Address,Source\r\nbob@y.org [not exists],eudora\r\n");
+
+    const std::vector<AddressFile> empty =
+        ComposeAddressFiles({}, {.Format = OutputFormat::Csv, .Folder = "/out"});
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_EQ(empty[0].Text, "Address\r\n") << "an empty list still has its header";
+    EXPECT_EQ(ComposeAddressFiles(
+                  {}, {.Format = OutputFormat::Csv, .Folder = "/o", .OneFileName = "List.TXT"})[0]
+                  .Path,
+              "/o/List.csv");
+    EXPECT_EQ(ComposeAddressFiles(
+                  {}, {.Format = OutputFormat::Csv, .Folder = "/o", .OneFileName = "list"})[0]
+                  .Path,
+              "/o/list.csv");
+}
+
+TEST(ReviewAndOutputTest, TheSettingsAddressFileIsTheOneFileOnlyInItsFolder) {
+    test::TempDir out;
+    fs::create_directories(out / "store");
+    fs::create_symlink(out / "store", out / "link");
+    const std::string file = out / "store/EmailAddresses.txt";
+    EXPECT_EQ(OneFileNameIn(out / "store", file), "EmailAddresses.txt");
+    EXPECT_EQ(OneFileNameIn(out / "store/", file), "EmailAddresses.txt");
+    EXPECT_EQ(OneFileNameIn(out / "link", file), "EmailAddresses.txt") << "the same folder";
+    EXPECT_EQ(OneFileNameIn(out / "not-yet", out / "not-yet/mine.txt"), "mine.txt");
+    EXPECT_EQ(OneFileNameIn(out.path().string(), file), "addresses.txt");
+    EXPECT_EQ(OneFileNameIn(out / "store", ""), "addresses.txt");
 }
 
 }  // namespace

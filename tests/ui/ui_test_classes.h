@@ -11,5 +11,7 @@ std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeExportButtonTest();
 std::unique_ptr<QObject> MakeSmallWindowsTest();
 std::unique_ptr<QObject> MakeUpdateCheckTest();
+std::unique_ptr<QObject> MakeEAEWizardTest();
+std::unique_ptr<QObject> MakeAddressListPageTest();
 
 }  // namespace mailsift::ui::test

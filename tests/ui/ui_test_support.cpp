@@ -1,5 +1,7 @@
 #include "ui_test_support.h"
 
+#include <QTimer>
+
 #include "config/settings.h"
 
 namespace mailsift::ui::test {
@@ -31,7 +33,36 @@ class RecordingOpener : public ShellOpener {
     std::shared_ptr<RecordedOpens> record_;
 };
 
+class FakeHostLookup : public HostLookup {
+  public:
+    explicit FakeHostLookup(std::shared_ptr<FakeDns> dns) : dns_(std::move(dns)) {}
+    int Start(const QString& name, std::function<void(bool)> answer) override {
+        const int id = ++lastId_;
+        dns_->asked.append(name);
+        if (dns_->silent.contains(name)) return id;
+        const bool resolves = dns_->resolving.contains(name);
+        QTimer::singleShot(dns_->delay, &context_,
+                           [this, id, resolves, answer = std::move(answer)] {
+                               if (!dns_->aborted.contains(id)) answer(resolves);
+                           });
+        return id;
+    }
+    void Abort(int id) override { dns_->aborted.append(id); }
+
+  private:
+    std::shared_ptr<FakeDns> dns_;
+    QObject context_;
+    int lastId_ = 0;
+};
+
 }  // namespace
+
+FakeDnsInstalled::FakeDnsInstalled()
+    : real_(InstallHostLookup(std::make_unique<FakeHostLookup>(dns_))) {}
+
+FakeDnsInstalled::~FakeDnsInstalled() {
+    InstallHostLookup(std::move(real_));
+}
 
 WindowTestFolder::WindowTestFolder()
     : startFolder_(std::filesystem::current_path()),

@@ -2,13 +2,16 @@
 // What every window test needs: a throwaway program folder, message boxes that record what
 // they were asked and answer as told, and a shell-open that records instead of launching.
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "support/test_program_folder.h"
+#include "ui/host_lookup.h"
 #include "ui/message_boxes.h"
 #include "ui/shell_open.h"
 
@@ -47,6 +50,28 @@ class WindowTestFolder {
     std::shared_ptr<RecordedOpens> opens_ = std::make_shared<RecordedOpens>();
     std::unique_ptr<MessageBoxes> realBoxes_;
     std::unique_ptr<ShellOpener> realOpener_;
+};
+
+// What the fake resolver knows and what it was asked.
+struct FakeDns {
+    QSet<QString> resolving;  // names that have an address
+    QSet<QString> silent;     // names whose lookup never answers
+    std::chrono::milliseconds delay{0};
+    QList<QString> asked;  // in the order asked
+    QList<int> aborted;    // ids of the lookups given up
+};
+
+// Installs a resolver answering from a FakeDns after its delay, through the event loop, for
+// its lifetime.
+class FakeDnsInstalled {
+  public:
+    FakeDnsInstalled();
+    ~FakeDnsInstalled();
+    FakeDns& dns() { return *dns_; }
+
+  private:
+    std::shared_ptr<FakeDns> dns_ = std::make_shared<FakeDns>();
+    std::unique_ptr<HostLookup> real_;
 };
 
 }  // namespace mailsift::ui::test

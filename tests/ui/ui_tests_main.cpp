@@ -16,10 +16,14 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         std::unique_ptr<QObject> (*make)();
-    } classes[] = {
-        {"StartupTest", MakeStartupTest},           {"CaptionWalkTest", MakeCaptionWalkTest},
-        {"MainFormTest", MakeMainFormTest},         {"ExportButtonTest", MakeExportButtonTest},
-        {"SmallWindowsTest", MakeSmallWindowsTest}, {"UpdateCheckTest", MakeUpdateCheckTest}};
+    } classes[] = {{"StartupTest", MakeStartupTest},
+                   {"CaptionWalkTest", MakeCaptionWalkTest},
+                   {"MainFormTest", MakeMainFormTest},
+                   {"ExportButtonTest", MakeExportButtonTest},
+                   {"SmallWindowsTest", MakeSmallWindowsTest},
+                   {"UpdateCheckTest", MakeUpdateCheckTest},
+                   {"EAEWizardTest", MakeEAEWizardTest},
+                   {"AddressListPageTest", MakeAddressListPageTest}};
     for (const auto& [name, make] : classes) {
         if (only != nullptr && std::strcmp(only, name) != 0) continue;
         ran = true;
