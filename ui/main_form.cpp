@@ -79,11 +79,13 @@ void MainForm::BindActions() {
     connect(ui_->AboutAction, &QAction::triggered, this, [this] { windows_.ShowAbout(); });
     connect(ui_->HelpAction, &QAction::triggered, this,
             [] { ShellOpen(QUrl::fromLocalFile(HelpPagePath())); });
+    connect(ui_->DBXViewrAction, &QAction::triggered, this, [this] { windows_.ShowViewer(); });
+    connect(ui_->StorageFolderAction, &QAction::triggered, this,
+            [this] { windows_.ShowStorageManager(); });
     // The windows these open come with their own work; until then their actions are off.
     for (QAction* action :
-         {ui_->SetupAction, ui_->StorageFolderAction, ui_->OutlookExpressFolderAction,
-          ui_->MsOutloolFileAction, ui_->DBXViewrAction, ui_->GetUpdateAction,
-          ui_->ExtractAddressesAction}) {
+         {ui_->SetupAction, ui_->OutlookExpressFolderAction, ui_->MsOutloolFileAction,
+          ui_->GetUpdateAction, ui_->ExtractAddressesAction}) {
         action->setEnabled(false);
     }
     connect(ui_->Image1, &ClickableLabel::clicked, ui_->SetupAction, &QAction::trigger);

@@ -14,8 +14,11 @@ namespace mailsift::ui {
 
 class AboutForm;
 class BrowseForm;
+class DBXViewForm;
 class ExtractDialogForm;
 class MainForm;
+class MessageViewForm;
+class StorageManagerForm;
 
 class Windows {
   public:
@@ -29,6 +32,9 @@ class Windows {
     BrowseForm& browseForm() { return *browseForm_; }
     AboutForm& aboutForm() { return *aboutForm_; }
     ExtractDialogForm& extractDialogForm() { return *extractDialogForm_; }
+    MessageViewForm& messageViewForm() { return *messageViewForm_; }
+    DBXViewForm& dbxViewForm() { return *dbxViewForm_; }
+    StorageManagerForm& storageManagerForm() { return *storageManagerForm_; }
 
     // Every window in the order it was created.
     const QList<QWidget*>& All() const { return created_; }
@@ -40,6 +46,13 @@ class Windows {
     // connection wizard, modally. They open nothing while those windows do not exist.
     void OpenSetup(std::optional<ExtractSource> source);
     void OpenOutlookWizard();
+    // The store viewer, not modally, with its tree rebuilt from the configured stores.
+    void ShowViewer();
+    // The store viewer with each of paths (stores named on the command line) added as a store
+    // of the user's; the first is read and chosen.
+    void OpenStoresInViewer(const QStringList& paths);
+    // The storage manager, not modally.
+    void ShowStorageManager();
 
   private:
     template <class Form>
@@ -47,8 +60,11 @@ class Windows {
 
     std::unique_ptr<MainForm> mainForm_;
     std::unique_ptr<BrowseForm> browseForm_;
+    std::unique_ptr<MessageViewForm> messageViewForm_;
+    std::unique_ptr<DBXViewForm> dbxViewForm_;
     std::unique_ptr<AboutForm> aboutForm_;
     std::unique_ptr<ExtractDialogForm> extractDialogForm_;
+    std::unique_ptr<StorageManagerForm> storageManagerForm_;
     QList<QWidget*> created_;
 };
 
