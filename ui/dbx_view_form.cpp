@@ -306,6 +306,9 @@ QTreeWidgetItem* DBXViewForm::FindParentNode(const TFolder& folder) const {
 
 void DBXViewForm::ReadStore(QTreeWidgetItem* storeNode) {
     const BusyScope busy(*this);
+    // A mailbox folder tree is scanned as it opens: the window stays alive meanwhile, and its
+    // closing stops the scan.
+    const ScopedWorkHooks hooks(EventLoopHooks());
     const std::string path = StorePathOf(storeNode);
     ui_->EmailsProgress->setValue(0);
     ui_->EnumMessagesPanel->show();
@@ -475,9 +478,13 @@ void DBXViewForm::ShowPreview(const QModelIndex& current) {
         std::ofstream out(PreviewFile(), std::ios::binary | std::ios::trunc);
         out << page;
     }
+    // The page keeps its address from one message to the next: it is read again.
     const QUrl address = QUrl::fromLocalFile(Text(PreviewFile()));
-    ui_->Browser->setSource(address);
-    ui_->Browser->reload();
+    if (ui_->Browser->source() == address) {
+        ui_->Browser->reload();
+    } else {
+        ui_->Browser->setSource(address);
+    }
 }
 
 QStringList DBXViewForm::SaveSelected(SaveUse use) {
@@ -591,12 +598,16 @@ void DBXViewForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void DBXViewForm::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
+    AddDroppedStores(*event->mimeData());
+    event->acceptProposedAction();
+}
+
+void DBXViewForm::AddDroppedStores(const QMimeData& dropped) {
+    for (const QUrl& url : dropped.urls()) {
         if (url.isLocalFile()) {
             AddStorageToTree(UserDefinedCaption(), url.toLocalFile().toStdString());
         }
     }
-    event->acceptProposedAction();
 }
 
 }  // namespace mailsift::ui

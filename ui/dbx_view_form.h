@@ -18,6 +18,7 @@ class DBXViewForm;
 }
 
 class QLabel;
+class QMimeData;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -43,6 +44,8 @@ class DBXViewForm : public QMainWindow {
     // Adds a store node for path (nothing for an empty path), named after the path's last
     // component or caption when that is empty. Returns the node, or null.
     QTreeWidgetItem* AddStorageToTree(const QString& caption, const std::string& path);
+    // Adds every local file or folder that dropped names as a store of the user's.
+    void AddDroppedStores(const QMimeData& dropped);
     // Reads a store node's folders into the tree (once), or lists a folder node's messages.
     void ViewFolder(QTreeWidgetItem* node);
 

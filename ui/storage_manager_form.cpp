@@ -180,7 +180,9 @@ void StorageManagerForm::FillList(int selectRow) {
             const size_t picture =
                 static_cast<size_t>(std::clamp(row.ImageIndex, 0, 3)) + (row.Zip ? 4 : 0);
             item->setIcon(0, pictures_[picture]);
-            item->setForeground(0, row.FolderExists ? QColor(Qt::black) : kGreyText);
+            // Looked at now: a Clear may just have taken the folder of other rows too.
+            const bool folderExists = QFileInfo(Text(row.RootFolder)).isDir();
+            item->setForeground(0, folderExists ? QColor(Qt::black) : kGreyText);
             item->setForeground(1, QColor(Qt::black));
             item->setForeground(2, QColor(Qt::black));
             item->setForeground(3, kGreyText);

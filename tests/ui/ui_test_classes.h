@@ -10,5 +10,8 @@ std::unique_ptr<QObject> MakeCaptionWalkTest();
 std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeExportButtonTest();
 std::unique_ptr<QObject> MakeSmallWindowsTest();
+std::unique_ptr<QObject> MakeStoreViewerTest();
+std::unique_ptr<QObject> MakeMessageSourceTest();
+std::unique_ptr<QObject> MakeStorageManagerTest();
 
 }  // namespace mailsift::ui::test

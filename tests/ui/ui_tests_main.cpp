@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
                    {"CaptionWalkTest", MakeCaptionWalkTest},
                    {"MainFormTest", MakeMainFormTest},
                    {"ExportButtonTest", MakeExportButtonTest},
-                   {"SmallWindowsTest", MakeSmallWindowsTest}};
+                   {"SmallWindowsTest", MakeSmallWindowsTest},
+                   {"StoreViewerTest", MakeStoreViewerTest},
+                   {"MessageSourceTest", MakeMessageSourceTest},
+                   {"StorageManagerTest", MakeStorageManagerTest}};
     for (const auto& [name, make] : classes) {
         if (only != nullptr && std::strcmp(only, name) != 0) continue;
         ran = true;
