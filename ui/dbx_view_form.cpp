@@ -348,7 +348,12 @@ void DBXViewForm::ReadStore(QTreeWidgetItem* storeNode) {
         WriteReport(std::string("Viewer: cannot read the store: ") + failure.what());
     }
     ui_->EnumMessagesPanel->hide();
+    // The whole tree is open at once: a personal folder file keeps its mail a few levels down.
     storeNode->setExpanded(true);
+    for (QTreeWidgetItemIterator it(storeNode); *it != nullptr; ++it) {
+        if ((*it)->parent() == nullptr && *it != storeNode) break;
+        (*it)->setExpanded(true);
+    }
 }
 
 void DBXViewForm::ListFolder(QTreeWidgetItem* folderNode) {
