@@ -12,6 +12,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -20,10 +21,12 @@
 #include "config/outlook_store_list.h"
 #include "config/report_log.h"
 #include "config/settings.h"
+#include "platform/date_time.h"
 #include "platform/file_system.h"
 #include "platform/safe_path_component.h"
 #include "platform/text_case.h"
 #include "platform/text_match.h"
+#include "platform/thousands.h"
 #include "platform/work_hooks.h"
 #include "stores/message_preview.h"
 #include "stores/output_formats.h"
@@ -44,6 +47,7 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr int kFolderRole = Qt::UserRole + 1;
 constexpr int kNotAFolder = -1;
 const QColor kCountedFolder(0, 128, 0);
+constexpr std::chrono::milliseconds kInsertionInterval{250};
 
 // A store opened for one action and closed, whatever happens, before the action returns, so
 // that the next action can open a store of the same backend again.
@@ -273,13 +277,14 @@ void DBXViewForm::ClearPreview() {
 }
 
 void DBXViewForm::ShowCount(int count) {
-    countPanel_->setText(LanguageTextIfSet(QStringLiteral("DBXViewer.Items"))
-                             .value_or(QStringLiteral("%1 items"))
-                             .arg(count));
+    countPanel_->setText(countFormat_.arg(count));
 }
 
 void DBXViewForm::ViewFolder(QTreeWidgetItem* node) {
     messages_->Clear();
+    // Looked up once here: the count changes many times a second while a folder is listed.
+    countFormat_ =
+        LanguageTextIfSet(QStringLiteral("DBXViewer.Items")).value_or(QStringLiteral("%1 items"));
     ShowCount(0);
     ClearPreview();
     ui_->ListView1->setEnabled(true);
@@ -368,17 +373,22 @@ void DBXViewForm::ListFolder(QTreeWidgetItem* folderNode) {
     ui_->EnumMessagesPanel->show();
     PlaceOverlays();
     pathPanel_->setText(Text(folder->StoreFile));
-    widestFrom_.clear();
-    widestSend_.clear();
-    widestSize_.clear();
+    std::string widestFrom;
+    std::string widestSend;
+    int32_t largestSize = 0;
 
     std::vector<MessageRow> pending;
     int32_t position = 0;
-    // Rows reach the list in batches, each time the message loop runs, so that a folder of
-    // a hundred thousand messages does not make as many insertions and repaints.
+    // Rows reach the list a few times a second, not each time the message loop runs: every
+    // insertion makes the view lay out all its rows again.
+    auto lastInsertion = std::chrono::steady_clock::now();
     const ScopedWorkHooks hooks(EventLoopHooks([&] {
-        messages_->Append(pending);
-        ShowCount(messages_->rowCount());
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastInsertion >= kInsertionInterval) {
+            messages_->Append(pending);
+            lastInsertion = now;
+        }
+        ShowCount(messages_->rowCount() + static_cast<int>(pending.size()));
         ui_->EmailsProgress->setValue(position);
     }));
     try {
@@ -399,13 +409,10 @@ void DBXViewForm::ListFolder(QTreeWidgetItem* folderNode) {
                                .Size = message.Size,
                                .Index = position,
                                .HasAttachments = message.HasAttachments};
-                if (row.From.size() > static_cast<size_t>(widestFrom_.size())) {
-                    widestFrom_ = Text(row.From);
-                }
-                const QString send = MessageListModel::SendText(row);
-                if (send.size() > widestSend_.size()) widestSend_ = send;
-                const QString size = MessageListModel::SizeText(row);
-                if (size.size() > widestSize_.size()) widestSize_ = size;
+                if (row.From.size() > widestFrom.size()) widestFrom = row.From;
+                std::string send = FormatDateTime(row.Received);
+                if (send.size() > widestSend.size()) widestSend = std::move(send);
+                largestSize = std::max(largestSize, row.Size);
                 pending.push_back(std::move(row));
                 LetMessageLoopRun();
             }
@@ -415,6 +422,9 @@ void DBXViewForm::ListFolder(QTreeWidgetItem* folderNode) {
     }
     messages_->Append(pending);
     ShowCount(messages_->rowCount());
+    widestFrom_ = Text(widestFrom);
+    widestSend_ = Text(widestSend);
+    widestSize_ = Text(FormatThousands(int64_t{largestSize}));
 
     if (messages_->rowCount() > 0) {
         SetColumnWidths();

@@ -105,6 +105,7 @@ class DBXViewForm : public QMainWindow {
     QString widestFrom_;
     QString widestSend_;
     QString widestSize_;
+    QString countFormat_ = QStringLiteral("%1 items");
 };
 
 }  // namespace mailsift::ui
