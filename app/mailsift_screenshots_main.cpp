@@ -7,21 +7,27 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QWidget>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
 #include "config/folders.h"
 #include "config/outlook_store_list.h"
 #include "config/settings.h"
+#include "export/history_database.h"
 #include "outlook/default_store_backends.h"
 #include "outlook/outlook_discovery.h"
 #include "samples/demo_stores.h"
+#include "ui/dbx_view_form.h"
 #include "ui/eae_wizard_form.h"
 #include "ui/mailsift_application.h"
 #include "ui/message_boxes.h"
+#include "ui/message_view_form.h"
 #include "ui/startup.h"
 #include "ui/windows.h"
 
@@ -83,7 +89,50 @@ bool RenderWizardSteps(QWidget& wizard, const std::filesystem::path& folder) {
     return saved;
 }
 
-bool RenderLanguage(int language, const std::filesystem::path& output) {
+// A few exports in the history, one of them of a folder that is gone, for the storage manager.
+void RecordSampleHistory(const std::string& work) {
+    std::filesystem::create_directories(work + "/export/");
+    mailsift::NewStorageRecord("MSOutlook", work + "/export/", 48213004, 1204, false, false);
+    mailsift::NewStorageRecord("OutlookExpress", work + "/export/", 7340032, 312, true, false);
+    mailsift::NewStorageRecord("Thunderbird", work + "/gone/", 1048576, 57, false, true);
+}
+
+// The windows that show content show some: the viewer a folder with a message previewed, the
+// source viewer a message.
+void PrepareWindow(mailsift::ui::Windows& windows, QWidget& window, const std::string& work) {
+    if (&window == &windows.dbxViewForm()) {
+        windows.ShowViewer();
+        QTreeWidget& tree = windows.dbxViewForm().Tree();
+        // The Outlook Express store, then its first folder that holds messages.
+        for (int store = 0; store < tree.topLevelItemCount(); ++store) {
+            if (!tree.topLevelItem(store)->text(0).contains(QStringLiteral(".dbx"),
+                                                            Qt::CaseInsensitive)) {
+                continue;
+            }
+            tree.setCurrentItem(tree.topLevelItem(store));
+            for (QTreeWidgetItemIterator it(tree.topLevelItem(store)); *it != nullptr; ++it) {
+                if ((*it)->parent() != nullptr && (*it)->text(0).endsWith(QLatin1Char(')'))) {
+                    tree.setCurrentItem(*it);
+                    break;
+                }
+            }
+            break;
+        }
+    } else if (&window == &windows.messageViewForm()) {
+        const std::string file = work + "/source.eml";
+        std::ofstream(file, std::ios::binary)
+            << "From: Anna Berg <anna@example.org>\r\nTo: Tom <tom@example.org>\r\n"
+               "Subject: Photos\r\nDate: Tue, 8 Dec 2026 10:15:00 +0100\r\n"
+               "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
+               "Hello Tom,\r\n\r\nthe photos of Sunday are on their way.\r\n\r\nAnna\r\n";
+        mailsift::TMessage message;
+        message.ToName = "Tom";
+        message.Subject = "Photos";
+        windows.messageViewForm().ShowMessageFile(file, message, 0);
+    }
+}
+
+bool RenderLanguage(int language, const std::filesystem::path& output, const std::string& work) {
     mailsift::WriteSetting("SelectedLanguage", std::to_string(language));
     std::unique_ptr<mailsift::ui::Windows> windows = mailsift::ui::StartUp({});
     if (!windows) return false;
@@ -92,6 +141,8 @@ bool RenderLanguage(int language, const std::filesystem::path& output) {
     std::filesystem::create_directories(folder);
     for (QWidget* window : windows->All()) {
         window->show();
+        QApplication::processEvents();
+        PrepareWindow(*windows, *window, work);
         const bool saved = Save(*window, folder / (window->objectName().toStdString() + ".png"));
         window->hide();
         if (!saved) return false;
@@ -121,10 +172,11 @@ int main(int argc, char** argv) {
         mailsift::ui::InstallMessageBoxes(std::make_unique<AnsweringNo>());
         mailsift::InitFolders(mailsift::ExecutablePath());
         ConfigureSampleStores(mailsift::samples::WriteDemoStores(work + "/stores"));
+        RecordSampleHistory(work);
 
         bool rendered = true;
         for (int language = 0; rendered && language < 3; ++language) {
-            rendered = RenderLanguage(language, output);
+            rendered = RenderLanguage(language, output, work);
         }
         std::filesystem::remove_all(work);
         return rendered ? 0 : 1;

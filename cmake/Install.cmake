@@ -17,6 +17,17 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/mailsift.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/ui/pictures/mailsift.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The store file types the desktop entry names: a file manager then opens .pst, .dbx and .mbx
+# files in the viewer. The system's type database learns them when it is rebuilt, which an
+# installation into a staging folder leaves to the package that carries it.
+install(FILES ${CMAKE_SOURCE_DIR}/data/mailsift-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME mailsift.xml)
+install(CODE "
+  find_program(update_mime_database update-mime-database)
+  if(update_mime_database AND \"\$ENV{DESTDIR}\" STREQUAL \"\")
+    execute_process(COMMAND \${update_mime_database}
+                            \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/mime\")
+  endif()")
 
 foreach(program mailsift mailsift-cli)
   install(CODE "

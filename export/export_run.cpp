@@ -2,11 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "config/language.h"
 #include "config/report_log.h"
@@ -185,29 +183,11 @@ class StoreExport {
         }
     }
 
-    // Creates the file at path, or at path with " (2)", " (3)" … before its extension when
-    // the name is taken. Nothing already there is replaced: not a file this run wrote (the same
-    // folder, number and sender in another store of the run), nor one of an earlier export or
-    // the user's. The creation itself tells a taken name, so no file is looked up first.
-    static std::unique_ptr<NewFile> CreateUnwritten(const std::string& path) {
-        int error = 0;
-        if (std::unique_ptr<NewFile> file = CreateSafeFile(path, error)) return file;
-        const std::filesystem::path name(path);
-        const std::string stem = (name.parent_path() / name.stem()).string();
-        const std::string extension = name.extension().string();
-        for (int n = 2; error == EEXIST; ++n) {
-            std::unique_ptr<NewFile> file =
-                CreateSafeFile(stem + " (" + std::to_string(n) + ")" + extension, error);
-            if (file) return file;
-        }
-        throw std::system_error(error, std::generic_category(), "Cannot create file " + path);
-    }
-
     // Writes one file with save and dates it. A save that failed (an unreadable message, a full
     // disk) leaves nothing behind to date, count or pack.
     template <typename Save>
     void WriteFile(const std::string& path, TDateTime received, Save save) {
-        std::unique_ptr<NewFile> file = CreateUnwritten(path);
+        std::unique_ptr<NewFile> file = CreateUnusedFile(path);
         int32_t saved = kResultWriteFailed;
         try {
             saved = save(*file);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string_view>
+#include <system_error>
 
 #include "config/report_log.h"
 #include "config/text_file.h"
@@ -207,6 +208,20 @@ std::unique_ptr<NewFile> CreateSafeFile(const std::string& path, int& error) {
     }
     ForceDirectories(directory);
     return CreateNoNameFile(directory, std::filesystem::path(name).extension().string(), error);
+}
+
+std::unique_ptr<NewFile> CreateUnusedFile(const std::string& path) {
+    int error = 0;
+    if (std::unique_ptr<NewFile> file = CreateSafeFile(path, error)) return file;
+    const std::filesystem::path name(path);
+    const std::string stem = (name.parent_path() / name.stem()).string();
+    const std::string extension = name.extension().string();
+    for (int n = 2; error == EEXIST; ++n) {
+        std::unique_ptr<NewFile> file =
+            CreateSafeFile(stem + " (" + std::to_string(n) + ")" + extension, error);
+        if (file) return file;
+    }
+    throw std::system_error(error, std::generic_category(), "Cannot create file " + path);
 }
 
 }  // namespace mailsift

@@ -33,4 +33,9 @@ std::string CollapseDoubleSeparators(const std::string& path);
 // the name is taken, or with the cause of any other failure.
 std::unique_ptr<NewFile> CreateSafeFile(const std::string& path, int& error);
 
+// CreateSafeFile at path, or at path with " (2)", " (3)" … before its extension when the name
+// is taken: nothing already there is replaced, whoever wrote it. The creation itself tells a
+// taken name, so no file is looked up first. Throws std::system_error when no file can be made.
+std::unique_ptr<NewFile> CreateUnusedFile(const std::string& path);
+
 }  // namespace mailsift

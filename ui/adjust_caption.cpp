@@ -1,14 +1,20 @@
 #include "ui/adjust_caption.h"
 
+#include <QAbstractItemModel>
 #include <QLabel>
+#include <QTreeView>
+#include <QTreeWidget>
 
 #include "ui/about_form.h"
 #include "ui/browse_form.h"
 #include "ui/caption_walk.h"
 #include "ui/component_class.h"
+#include "ui/dbx_view_form.h"
 #include "ui/eae_wizard_form.h"
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
+#include "ui/message_view_form.h"
+#include "ui/storage_manager_form.h"
 #include "ui/windows.h"
 
 namespace mailsift::ui {
@@ -33,6 +39,39 @@ void SetHintOf(QWidget& window, const QString& name, const QString& key) {
     if (const std::optional<QString> text = LanguageTextIfSet(key)) widget->setToolTip(*text);
 }
 
+// Each column of a window's list is titled by prefix + "Column" + its number + ".caption".
+void TitleColumns(QAbstractItemModel& list, const QString& prefix) {
+    for (int column = 0; column < list.columnCount(); ++column) {
+        if (const std::optional<QString> text =
+                LanguageTextIfSet(QStringLiteral("%1Column%2.caption").arg(prefix).arg(column))) {
+            list.setHeaderData(column, Qt::Horizontal, *text);
+        }
+    }
+}
+
+void AdjustStoreViewer(DBXViewForm& viewer) {
+    SetTitle(viewer, QStringLiteral("DBXViewer.Caption"));
+    WalkWindow(viewer, {.keyPrefix = QStringLiteral("DBXViewForm."), .rules = {kCaption}});
+    WalkWindow(viewer, {.keyPrefix = QStringLiteral("DBXViewer."),
+                        .shortcutPrefix = QStringLiteral("DBXViewer."),
+                        .rules = {kActionWithShortcut}});
+    TitleColumns(*viewer.List().model(), QStringLiteral("DBXViewer."));
+}
+
+void AdjustStorageManager(StorageManagerForm& manager) {
+    SetTitle(manager, QStringLiteral("StorageManagerForm.Caption"));
+    WalkWindow(manager, {.keyPrefix = QStringLiteral("StorageManagerForm."),
+                         .shortcutPrefix = QStringLiteral("StorageManagerForm."),
+                         .rules = {kCaption, kActionWithShortcut}});
+    TitleColumns(*manager.List().model(), QStringLiteral("StorageManagerForm."));
+    if (auto* panel = manager.findChild<QLabel*>(QStringLiteral("Panel2"))) {
+        if (const std::optional<QString> text =
+                LanguageTextIfSet(QStringLiteral("StorageManagerForm.Panel2.Caption"))) {
+            panel->setText(*text);
+        }
+    }
+}
+
 }  // namespace
 
 void AdjustCaption(Windows& windows) {
@@ -40,7 +79,8 @@ void AdjustCaption(Windows& windows) {
     AboutForm& aboutForm = windows.aboutForm();
     ExtractDialogForm& extractDialog = windows.extractDialogForm();
     for (QWidget* window : {static_cast<QWidget*>(&mainForm), static_cast<QWidget*>(&aboutForm),
-                            static_cast<QWidget*>(&extractDialog)}) {
+                            static_cast<QWidget*>(&extractDialog),
+                            static_cast<QWidget*>(&windows.storageManagerForm())}) {
         PaintPanelsOwnColour(*window);
     }
 
@@ -52,6 +92,12 @@ void AdjustCaption(Windows& windows) {
         SetHintOf(mainForm, QString::fromLatin1(picture),
                   QStringLiteral("MainForm.%1.Hint").arg(QString::fromLatin1(picture)));
     }
+
+    // The source viewer re-labels itself for each message it shows; the one made at start-up
+    // speaks the language from the start as well.
+    windows.messageViewForm().Relabel();
+    AdjustStoreViewer(windows.dbxViewForm());
+    AdjustStorageManager(windows.storageManagerForm());
 
     WalkWindow(aboutForm, {.keyPrefix = QStringLiteral("AboutForm."),
                            .rules = {kCaption, kButton},

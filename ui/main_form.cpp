@@ -88,10 +88,12 @@ void MainForm::BindActions() {
     connect(ui_->HelpAction, &QAction::triggered, this,
             [] { ShellOpen(QUrl::fromLocalFile(HelpPagePath())); });
     connect(ui_->GetUpdateAction, &QAction::triggered, updateCheck_.get(), &UpdateCheck::Start);
+    connect(ui_->DBXViewrAction, &QAction::triggered, this, [this] { windows_.ShowViewer(); });
+    connect(ui_->StorageFolderAction, &QAction::triggered, this,
+            [this] { windows_.ShowStorageManager(); });
     // The windows these open come with their own work; until then their actions are off.
     for (QAction* action :
-         {ui_->SetupAction, ui_->StorageFolderAction, ui_->OutlookExpressFolderAction,
-          ui_->MsOutloolFileAction, ui_->DBXViewrAction}) {
+         {ui_->SetupAction, ui_->OutlookExpressFolderAction, ui_->MsOutloolFileAction}) {
         action->setEnabled(false);
     }
     connect(ui_->ExtractAddressesAction, &QAction::triggered, this,

@@ -1,7 +1,9 @@
 #include "ui/startup.h"
 
+#include <QFileInfo>
 #include <QIcon>
 #include <QScreen>
+#include <QTimer>
 #include <exception>
 #include <filesystem>
 
@@ -57,10 +59,23 @@ std::unique_ptr<Windows> StartUp(const QStringList& arguments) {
     return windows;
 }
 
+QStringList StoreArguments(const QStringList& arguments) {
+    QStringList stores;
+    for (const QString& argument : arguments) {
+        if (argument != QStringLiteral("/extract")) {
+            stores.append(QFileInfo(argument).absoluteFilePath());
+        }
+    }
+    return stores;
+}
+
 int RunMailsift(int argc, char** argv) {
     MailsiftApplication application(argc, argv);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
+    // Start-up moves into the program folder: a store named relative to where the program
+    // was started is made absolute first.
+    const QStringList stores = StoreArguments(arguments);
     std::unique_ptr<Windows> windows = StartUp(arguments);
     if (!windows) return 0;
     MainForm& mainForm = windows->mainForm();
@@ -72,6 +87,10 @@ int RunMailsift(int argc, char** argv) {
     // Without a window manager (a virtual X server, a kiosk session) nothing else would make
     // the window active, and the activation's work, "/extract" among it, would never run.
     mainForm.activateWindow();
+    if (!stores.isEmpty()) {
+        QTimer::singleShot(0, &mainForm,
+                           [&windows, stores] { windows->OpenStoresInViewer(stores); });
+    }
     return QApplication::exec();
 }
 

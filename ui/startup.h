@@ -12,6 +12,9 @@ class Windows;
 // none after telling the user why the program cannot start.
 std::unique_ptr<Windows> StartUp(const QStringList& arguments);
 
+// The stores named on the command line (every argument but "/extract"), as absolute paths.
+QStringList StoreArguments(const QStringList& arguments);
+
 // The whole program; its exit code.
 int RunMailsift(int argc, char** argv);
 

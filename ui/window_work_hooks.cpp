@@ -42,4 +42,13 @@ WorkHooks WindowWorkHooks(const WorkFeedback& feedback) {
     return hooks;
 }
 
+WorkHooks EventLoopHooks(std::function<void()> beforeYield) {
+    WorkHooks hooks;
+    hooks.Yield = [beforeYield = std::move(beforeYield)] {
+        if (beforeYield) beforeYield();
+        QCoreApplication::processEvents();
+    };
+    return hooks;
+}
+
 }  // namespace mailsift::ui

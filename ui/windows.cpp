@@ -1,11 +1,16 @@
 #include "ui/windows.h"
 
+#include <QTreeWidget>
+
 #include "platform/work_hooks.h"
 #include "ui/about_form.h"
 #include "ui/browse_form.h"
+#include "ui/dbx_view_form.h"
 #include "ui/eae_wizard_form.h"
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
+#include "ui/message_view_form.h"
+#include "ui/storage_manager_form.h"
 
 namespace mailsift::ui {
 
@@ -21,8 +26,11 @@ Windows::Windows(const QStringList& arguments) {
     LoadSettings();
     RequestStop();
     browseForm_ = Create(std::make_unique<BrowseForm>());
+    messageViewForm_ = Create(std::make_unique<MessageViewForm>());
+    dbxViewForm_ = Create(std::make_unique<DBXViewForm>(*browseForm_));
     aboutForm_ = Create(std::make_unique<AboutForm>(mainForm_.get()));
     extractDialogForm_ = Create(std::make_unique<ExtractDialogForm>(mainForm_.get()));
+    storageManagerForm_ = Create(std::make_unique<StorageManagerForm>());
     eaeWizardFrm_ = Create(std::make_unique<EAEWizardFrm>(
         EAEWizardFrm::SetupWindows{.openSetup = [this](ExtractSource source) { OpenSetup(source); },
                                    .openOutlookWizard = [this] { OpenOutlookWizard(); }},
@@ -45,5 +53,29 @@ void Windows::ToggleSource(ExtractSource source) {
 void Windows::OpenSetup(std::optional<ExtractSource>) {}
 
 void Windows::OpenOutlookWizard() {}
+
+void Windows::ShowViewer() {
+    dbxViewForm_->show();
+    dbxViewForm_->raise();
+    dbxViewForm_->activateWindow();
+    dbxViewForm_->RefreshStorages();
+}
+
+void Windows::OpenStoresInViewer(const QStringList& paths) {
+    ShowViewer();
+    QTreeWidgetItem* first = nullptr;
+    for (const QString& path : paths) {
+        QTreeWidgetItem* node =
+            dbxViewForm_->AddStorageToTree(DBXViewForm::UserDefinedCaption(), path.toStdString());
+        if (first == nullptr) first = node;
+    }
+    if (first != nullptr) dbxViewForm_->Tree().setCurrentItem(first);
+}
+
+void Windows::ShowStorageManager() {
+    storageManagerForm_->show();
+    storageManagerForm_->raise();
+    storageManagerForm_->activateWindow();
+}
 
 }  // namespace mailsift::ui

@@ -14,9 +14,12 @@ namespace mailsift::ui {
 
 class AboutForm;
 class BrowseForm;
+class DBXViewForm;
 class EAEWizardFrm;
 class ExtractDialogForm;
 class MainForm;
+class MessageViewForm;
+class StorageManagerForm;
 
 class Windows {
   public:
@@ -31,6 +34,9 @@ class Windows {
     AboutForm& aboutForm() { return *aboutForm_; }
     ExtractDialogForm& extractDialogForm() { return *extractDialogForm_; }
     EAEWizardFrm& eaeWizardFrm() { return *eaeWizardFrm_; }
+    MessageViewForm& messageViewForm() { return *messageViewForm_; }
+    DBXViewForm& dbxViewForm() { return *dbxViewForm_; }
+    StorageManagerForm& storageManagerForm() { return *storageManagerForm_; }
 
     // Every window in the order it was created.
     const QList<QWidget*>& All() const { return created_; }
@@ -42,6 +48,13 @@ class Windows {
     // connection wizard, modally. They open nothing while those windows do not exist.
     void OpenSetup(std::optional<ExtractSource> source);
     void OpenOutlookWizard();
+    // The store viewer, not modally, with its tree rebuilt from the configured stores.
+    void ShowViewer();
+    // The store viewer with each of paths (stores named on the command line) added as a store
+    // of the user's; the first is read and chosen.
+    void OpenStoresInViewer(const QStringList& paths);
+    // The storage manager, not modally.
+    void ShowStorageManager();
 
   private:
     template <class Form>
@@ -49,8 +62,11 @@ class Windows {
 
     std::unique_ptr<MainForm> mainForm_;
     std::unique_ptr<BrowseForm> browseForm_;
+    std::unique_ptr<MessageViewForm> messageViewForm_;
+    std::unique_ptr<DBXViewForm> dbxViewForm_;
     std::unique_ptr<AboutForm> aboutForm_;
     std::unique_ptr<ExtractDialogForm> extractDialogForm_;
+    std::unique_ptr<StorageManagerForm> storageManagerForm_;
     std::unique_ptr<EAEWizardFrm> eaeWizardFrm_;
     QList<QWidget*> created_;
 };

@@ -13,5 +13,8 @@ std::unique_ptr<QObject> MakeSmallWindowsTest();
 std::unique_ptr<QObject> MakeUpdateCheckTest();
 std::unique_ptr<QObject> MakeEAEWizardTest();
 std::unique_ptr<QObject> MakeAddressListPageTest();
+std::unique_ptr<QObject> MakeStoreViewerTest();
+std::unique_ptr<QObject> MakeMessageSourceTest();
+std::unique_ptr<QObject> MakeStorageManagerTest();
 
 }  // namespace mailsift::ui::test

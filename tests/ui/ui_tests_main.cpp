@@ -23,7 +23,10 @@ int main(int argc, char** argv) {
                    {"SmallWindowsTest", MakeSmallWindowsTest},
                    {"UpdateCheckTest", MakeUpdateCheckTest},
                    {"EAEWizardTest", MakeEAEWizardTest},
-                   {"AddressListPageTest", MakeAddressListPageTest}};
+                   {"AddressListPageTest", MakeAddressListPageTest},
+                   {"StoreViewerTest", MakeStoreViewerTest},
+                   {"MessageSourceTest", MakeMessageSourceTest},
+                   {"StorageManagerTest", MakeStorageManagerTest}};
     for (const auto& [name, make] : classes) {
         if (only != nullptr && std::strcmp(only, name) != 0) continue;
         ran = true;
