@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTabWidget>
 #include <QWidget>
 #include <exception>
 #include <filesystem>
@@ -37,6 +38,26 @@ void ConfigureSampleStores(const mailsift::samples::DemoStores& stores) {
     mailsift::WriteSetting("CheckForUpdate", "0");
 }
 
+// A window with pages is drawn once more for every page after the first, as
+// "<FormName>.<page name>.png".
+bool RenderOtherPages(QWidget& window, const std::filesystem::path& folder) {
+    for (QTabWidget* pages : window.findChildren<QTabWidget*>()) {
+        // Dialogs owned by the window hold their own pages.
+        if (pages->window() != &window) continue;
+        for (int page = 1; page < pages->count(); ++page) {
+            pages->setCurrentIndex(page);
+            QApplication::processEvents();
+            const std::filesystem::path file =
+                folder / (window.objectName().toStdString() + "." +
+                          pages->widget(page)->objectName().toStdString() + ".png");
+            if (!window.grab().save(QString::fromStdString(file.string()))) return false;
+            std::cout << file.string() << '\n';
+        }
+        pages->setCurrentIndex(0);
+    }
+    return true;
+}
+
 bool RenderLanguage(int language, const std::filesystem::path& output) {
     mailsift::WriteSetting("SelectedLanguage", std::to_string(language));
     std::unique_ptr<mailsift::ui::Windows> windows = mailsift::ui::StartUp({});
@@ -52,8 +73,13 @@ bool RenderLanguage(int language, const std::filesystem::path& output) {
             std::cerr << "mailsift-screenshots: cannot write " << file << '\n';
             return false;
         }
-        window->hide();
         std::cout << file.string() << '\n';
+        if (!RenderOtherPages(*window, folder)) {
+            std::cerr << "mailsift-screenshots: cannot write the pages of "
+                      << window->objectName().toStdString() << '\n';
+            return false;
+        }
+        window->hide();
     }
     return true;
 }

@@ -1,6 +1,9 @@
 #include "ui/adjust_caption.h"
 
+#include <QAbstractItemModel>
+#include <QComboBox>
 #include <QLabel>
+#include <QTreeView>
 
 #include "ui/about_form.h"
 #include "ui/browse_form.h"
@@ -8,6 +11,11 @@
 #include "ui/component_class.h"
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
+#include "ui/ms_outlook_step_by_step_form.h"
+#include "ui/ms_outlook_wizard_form.h"
+#include "ui/search_library_form.h"
+#include "ui/search_storages_form.h"
+#include "ui/setup_form.h"
 #include "ui/windows.h"
 
 namespace mailsift::ui {
@@ -32,16 +40,64 @@ void SetHintOf(QWidget& window, const QString& name, const QString& key) {
     if (const std::optional<QString> text = LanguageTextIfSet(key)) widget->setToolTip(*text);
 }
 
+// Columns are numbered from 0: prefix + "Column" + N + ".caption".
+void SetColumnCaptions(QWidget& window, const QString& prefix) {
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("FoundList"));
+    if (list == nullptr || list->model() == nullptr) return;
+    for (int column = 0; column < list->model()->columnCount(); ++column) {
+        list->model()->setHeaderData(
+            column, Qt::Horizontal,
+            LanguageText(
+                QStringLiteral("%1Column%2.caption").arg(prefix).arg(column).toStdString()));
+    }
+}
+
+// The windows that search for MS Outlook's files, with the picture that starts it.
+void AdjustOutlookWindows(Windows& windows) {
+    const WalkRule labels{component::Label, {Caption}};
+    const WalkRule buttons{component::Button, {Caption, Hint}};
+    const WalkRule radioButtons{component::RadioButton, {Caption}};
+    const WalkRule checkBoxes{component::CheckBox, {Caption}};
+    const QString startOutlook = QStringLiteral("StartMSOutlookHint");
+
+    MSOutlookWizardForm& wizard = windows.msOutlookWizardForm();
+    WalkWindow(wizard, {.keyPrefix = QStringLiteral("MSOutlookWizardForm."),
+                        .rules = {labels, radioButtons, buttons}});
+    MSOutlookStepByStepForm& steps = windows.msOutlookStepByStepForm();
+    WalkWindow(steps, {.keyPrefix = QStringLiteral("MSOutlookStepByStepForm."),
+                       .rules = {labels, buttons}});
+    SearchLibraryForm& library = windows.searchLibraryForm();
+    WalkWindow(library,
+               {.keyPrefix = QStringLiteral("SearchLibraryForm."), .rules = {labels, buttons}});
+    SetColumnCaptions(library, QStringLiteral("SearchLibraryForm."));
+    // The storage search speaks the user's language like the search it was made from.
+    SearchStoragesForm& storages = windows.searchStoragesForm();
+    WalkWindow(storages, {.keyPrefix = QStringLiteral("SearchStoragesForm."),
+                          .rules = {labels, buttons, checkBoxes}});
+    SetColumnCaptions(storages, QStringLiteral("SearchLibraryForm."));
+
+    SetTitle(wizard, QStringLiteral("MSOutlookWizardForm.Caption"));
+    SetHintOf(wizard, QStringLiteral("Image1"), startOutlook);
+    SetTitle(steps, QStringLiteral("MSOutlookStepByStepForm.Caption"));
+    SetHintOf(steps, QStringLiteral("Image2"), startOutlook);
+    SetTitle(library, QStringLiteral("SearchLibraryForm.Caption"));
+    SetHintOf(library, QStringLiteral("Image2"), startOutlook);
+    SetTitle(storages, QStringLiteral("SearchStoragesForm.Caption"));
+    SetHintOf(storages, QStringLiteral("Image2"), startOutlook);
+}
+
 }  // namespace
 
 void AdjustCaption(Windows& windows) {
     MainForm& mainForm = windows.mainForm();
     AboutForm& aboutForm = windows.aboutForm();
     ExtractDialogForm& extractDialog = windows.extractDialogForm();
+    SetupForm& setupForm = windows.setupForm();
     for (QWidget* window : {static_cast<QWidget*>(&mainForm), static_cast<QWidget*>(&aboutForm),
                             static_cast<QWidget*>(&extractDialog)}) {
         PaintPanelsOwnColour(*window);
     }
+    PaintPanelsOwnColour(setupForm);
 
     WalkWindow(mainForm, {.keyPrefix = QStringLiteral("MainForm."),
                           .shortcutPrefix = QStringLiteral("MainForm."),
@@ -51,6 +107,27 @@ void AdjustCaption(Windows& windows) {
         SetHintOf(mainForm, QString::fromLatin1(picture),
                   QStringLiteral("MainForm.%1.Hint").arg(QString::fromLatin1(picture)));
     }
+
+    WalkWindow(setupForm,
+               {.keyPrefix = QStringLiteral("SetupForm."),
+                .shortcutPrefix = QStringLiteral("SetupForm."),
+                .rules = {kCaption,
+                          {component::TabSheet, {Caption}},
+                          {component::SpeedButton, {Caption, Hint}},
+                          {component::CheckBox, {Caption, Hint}},
+                          {component::Image, {Hint}},
+                          kActionWithShortcut,
+                          // Its push buttons speak the user's language too.
+                          {component::Button, {Caption}}},
+                // Buttons bound to an action show the action's caption.
+                .keepDesignText = {QStringLiteral("Button10"), QStringLiteral("Button11"),
+                                   QStringLiteral("MSOutlookReplaceButton"),
+                                   QStringLiteral("MSOutlookAddButton"),
+                                   QStringLiteral("MSOutlookDeleteButton"),
+                                   QStringLiteral("MSOutlookDeleteInvalidButton"),
+                                   QStringLiteral("MSOutlookSearchButton"),
+                                   QStringLiteral("ConnectionWizardButton")},
+                .labelCaptionDefaultsToDesign = true});
 
     WalkWindow(aboutForm, {.keyPrefix = QStringLiteral("AboutForm."),
                            .rules = {kCaption, kButton},
@@ -66,8 +143,20 @@ void AdjustCaption(Windows& windows) {
     WalkWindow(browseForm,
                {.keyPrefix = QStringLiteral("BrowseForm."), .rules = {kCaption, kButton}});
 
+    AdjustOutlookWindows(windows);
+    SetTitle(setupForm, QStringLiteral("SetupForm.Captions"));
+
     if (auto* statusLine = mainForm.findChild<QLabel*>(QStringLiteral("Label9"))) {
         statusLine->clear();
+    }
+
+    // Entry i of the language list stands for language folder i.
+    if (auto* languages = setupForm.findChild<QComboBox*>(QStringLiteral("ComboBox1"))) {
+        languages->clear();
+        for (const char* key : {"Engish", "Russian", "France"}) {
+            languages->addItem(LanguageText(key));
+        }
+        languages->setCurrentIndex(Settings.SelectedLanguage);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "platform/work_hooks.h"
 #include "ui/help_page.h"
 #include "ui/section_highlight.h"
+#include "ui/setup_form.h"
 #include "ui/shell_open.h"
 #include "ui/window_export_dialogs.h"
 #include "ui/window_work_hooks.h"
@@ -79,11 +80,15 @@ void MainForm::BindActions() {
     connect(ui_->AboutAction, &QAction::triggered, this, [this] { windows_.ShowAbout(); });
     connect(ui_->HelpAction, &QAction::triggered, this,
             [] { ShellOpen(QUrl::fromLocalFile(HelpPagePath())); });
+    connect(ui_->SetupAction, &QAction::triggered, this,
+            [this] { windows_.setupForm().ShowPage(SetupForm::ExtractOptionsPage); });
+    connect(ui_->MsOutloolFileAction, &QAction::triggered, this,
+            [this] { windows_.setupForm().ShowPage(SetupForm::MainPage); });
+    connect(ui_->OutlookExpressFolderAction, &QAction::triggered, this,
+            [this] { windows_.setupForm().PickOutlookExpressFolder(); });
     // The windows these open come with their own work; until then their actions are off.
-    for (QAction* action :
-         {ui_->SetupAction, ui_->StorageFolderAction, ui_->OutlookExpressFolderAction,
-          ui_->MsOutloolFileAction, ui_->DBXViewrAction, ui_->GetUpdateAction,
-          ui_->ExtractAddressesAction}) {
+    for (QAction* action : {ui_->StorageFolderAction, ui_->DBXViewrAction, ui_->GetUpdateAction,
+                            ui_->ExtractAddressesAction}) {
         action->setEnabled(false);
     }
     connect(ui_->Image1, &ClickableLabel::clicked, ui_->SetupAction, &QAction::trigger);

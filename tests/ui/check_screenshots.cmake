@@ -6,7 +6,9 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "mailsift-screenshots failed (${status}): ${errors}")
 endif()
 foreach(language English Russian French)
-  foreach(form MainForm BrowseForm AboutForm ExtractDialogForm)
+  foreach(form MainForm BrowseForm AboutForm ExtractDialogForm SetupForm SetupForm.TabSheet2
+          SetupForm.TabSheet3 SetupForm.TabSheet4 SetupForm.TabSheet5 SetupForm.TabSheet6
+          MSOutlookWizardForm MSOutlookStepByStepForm SearchStoragesForm SearchLibraryForm)
     set(picture ${OUTPUT}/${language}/${form}.png)
     file(SIZE ${picture} size)
     if(size LESS 1000)
