@@ -75,6 +75,9 @@ void AdjustOutlookWindows(Windows& windows) {
     WalkWindow(storages, {.keyPrefix = QStringLiteral("SearchStoragesForm."),
                           .rules = {labels, buttons, checkBoxes}});
     SetColumnCaptions(storages, QStringLiteral("SearchLibraryForm."));
+    if (auto* description = storages.findChild<QLabel*>(QStringLiteral("Label1"))) {
+        description->setText(LanguageText("SearchLibraryForm.SearchPSTFilesCaption"));
+    }
 
     SetTitle(wizard, QStringLiteral("MSOutlookWizardForm.Caption"));
     SetHintOf(wizard, QStringLiteral("Image1"), startOutlook);

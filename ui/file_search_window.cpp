@@ -75,6 +75,7 @@ void FileSearchWindow::BeginSearch() {
     ClearFound();
     ok_->setEnabled(false);
     stopped_ = false;
+    searching_ = true;
 }
 
 void FileSearchWindow::AddFound(const QString& path, int64_t size, double date) {
@@ -93,7 +94,6 @@ void FileSearchWindow::AddFound(const QString& path, int64_t size, double date) 
 
 bool FileSearchWindow::Search(const std::string& root, const std::string& mask,
                               const std::function<void(const QString&)>& showRoot) {
-    searching_ = true;
     ScopedWorkHooks hooks(WindowWorkHooks({}));
     const FolderSearch search{.Mask = mask,
                               .Stopped = [this] { return stopped_; },

@@ -39,7 +39,8 @@ class FileSearchWindow : public QDialog {
     // Called by the window once its form is set up; checkable rows get check boxes.
     void Attach(QTreeView* list, QLabel* currentFolder, QPushButton* ok, bool checkable);
 
-    // Empties the list and the current folder, disables OK and clears the stop flag.
+    // Empties the list and the current folder, disables OK and clears the stop flag; the
+    // search counts as running from here until Search returns.
     void BeginSearch();
     // Walks root, or every mounted file system holding the user's files when root is empty,
     // telling showRoot each one before walking it. False when stopped.

@@ -5,6 +5,7 @@
 
 #include "config/folders.h"
 #include "config/report_log.h"
+#include "platform/work_hooks.h"
 #include "stores/store_facade.h"
 #include "ui/file_dialogs.h"
 #include "ui/message_boxes.h"
@@ -24,7 +25,11 @@ const QColor kFailed(200, 0, 0);
 // Opens the store and closes it again at once, reporting what the open found.
 bool TestOpen(const std::string& path) {
     TFolderList folders;
+    // The open walks the store's folders as a run does, which a stop flag left set would end
+    // at once; afterwards no run is under way again.
+    ClearStopRequest();
     const StoreHandle handle = OpenMessageStore(path, folders);
+    RequestStop();
     if (handle <= kMaxResultCode) {
         WriteWizardReport("Can't initialize. CODE: " + std::to_string(handle));
         return false;

@@ -20,8 +20,6 @@ SearchStoragesForm::SearchStoragesForm(Windows& windows, QWidget* parent)
     : FileSearchWindow(parent), ui_(std::make_unique<Ui::SearchStoragesForm>()), windows_(windows) {
     ui_->setupUi(this);
     Attach(ui_->FoundList, ui_->CurrentFolderLabel, ui_->Button1, true);
-    ui_->Label1->setText(
-        QString::fromStdString(LanguageString("SearchLibraryForm.SearchPSTFilesCaption")));
     ui_->Image2->setPixmap(QIcon(QStringLiteral(":/pictures/client-msoutlook.svg")).pixmap(48, 48));
     connect(ui_->Image2, &ClickableLabel::clicked, this,
             [] { StartClientProgram(QStringLiteral("Outlook")); });
@@ -36,8 +34,6 @@ SearchStoragesForm::SearchStoragesForm(Windows& windows, QWidget* parent)
 SearchStoragesForm::~SearchStoragesForm() = default;
 
 void SearchStoragesForm::Prepare(const QString& root) {
-    ui_->Label1->setText(
-        QString::fromStdString(LanguageString("SearchLibraryForm.SearchPSTFilesCaption")));
     ui_->RootEdit->setText(root);
     ClearFound();
     ui_->GlobalSearchCheckBox->setChecked(false);

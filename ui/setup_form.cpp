@@ -153,9 +153,7 @@ void SetupForm::BindActions() {
 
     connect(ui_->MSOutlookFileList, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { ui_->MSOutlookPathEdit->setText(item->text()); });
-    auto* deleteKey = new QShortcut(QKeySequence::Delete, ui_->MSOutlookFileList);
-    deleteKey->setContext(Qt::WidgetShortcut);
-    connect(deleteKey, &QShortcut::activated, ui_->MSOutlookDeleteAction, &QAction::trigger);
+    ui_->MSOutlookFileList->installEventFilter(this);
 
     // Enter anywhere is OK and Escape is Close, whichever control has the focus.
     for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
@@ -205,16 +203,23 @@ void SetupForm::BindClientPanels() {
 }
 
 bool SetupForm::eventFilter(QObject* watched, QEvent* event) {
-    // A click on the panel itself, beside its controls, ticks or unticks its client.
+    if (watched == ui_->MSOutlookFileList && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        ui_->MSOutlookDeleteAction->trigger();
+        return true;
+    }
+    // A click on the panel itself, beside its controls, ticks or unticks its client. A click
+    // on a control reaches the panel too when the control passes it on: that one is not counted.
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        const std::pair<QObject*, QCheckBox*> panels[] = {
+        const std::pair<QWidget*, QCheckBox*> panels[] = {
             {ui_->Panel3, ui_->ExtractFromMSOutlookCheckBox},
             {ui_->Panel4, ui_->ExtractFromOutlookExpressCheckBox},
             {ui_->Panel5, ui_->ExtractFromThunderbirdCheckBox},
             {ui_->Panel6, ui_->ExtractFromEudoraCheckBox}};
+        const QPoint position = static_cast<QMouseEvent*>(event)->position().toPoint();
         for (const auto& [panel, check] : panels) {
-            if (watched == panel) check->toggle();
+            if (watched == panel && panel->childAt(position) == nullptr) check->toggle();
         }
     }
     return QDialog::eventFilter(watched, event);

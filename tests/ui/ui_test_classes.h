@@ -10,5 +10,7 @@ std::unique_ptr<QObject> MakeCaptionWalkTest();
 std::unique_ptr<QObject> MakeMainFormTest();
 std::unique_ptr<QObject> MakeExportButtonTest();
 std::unique_ptr<QObject> MakeSmallWindowsTest();
+std::unique_ptr<QObject> MakeSetupFormTest();
+std::unique_ptr<QObject> MakeOutlookWizardsTest();
 
 }  // namespace mailsift::ui::test

@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
                    {"CaptionWalkTest", MakeCaptionWalkTest},
                    {"MainFormTest", MakeMainFormTest},
                    {"ExportButtonTest", MakeExportButtonTest},
-                   {"SmallWindowsTest", MakeSmallWindowsTest}};
+                   {"SmallWindowsTest", MakeSmallWindowsTest},
+                   {"SetupFormTest", MakeSetupFormTest},
+                   {"OutlookWizardsTest", MakeOutlookWizardsTest}};
     for (const auto& [name, make] : classes) {
         if (only != nullptr && std::strcmp(only, name) != 0) continue;
         ran = true;
