@@ -374,6 +374,8 @@ QListWidgetItem* SetupForm::FindStore(const QString& path) const {
 }
 
 void SetupForm::MarkExisting(QListWidgetItem* item) {
+    // Long paths are cut off by the list: the whole path shows under the mouse.
+    item->setToolTip(item->text());
     const bool exists = IsExistingFile(item->text().toStdString());
     item->setData(kExistsRole, exists);
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
