@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
         if (found != expected) std::printf("  MISMATCH: expected %d\n", expected);
     }
     double peak = 0;
-    const double findSeconds = mailsift::bench::TimeChild(
-        {"find", root.string(), "-iname", "*.pst"}, peak, true);
+    const double findSeconds =
+        mailsift::bench::TimeChild({"find", root.string(), "-iname", "*.pst"}, peak, true);
     std::printf("%-16s %7.3f s  %9.0f entries/s\n", "find -iname", findSeconds,
                 (entries + folders) / findSeconds);
     std::filesystem::remove_all(root);
