@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QWidget>
@@ -132,6 +133,26 @@ void PrepareWindow(mailsift::ui::Windows& windows, QWidget& window, const std::s
     }
 }
 
+// A window with pages is drawn once more for every page after the first, as
+// "<FormName>.<page name>.png".
+bool RenderOtherPages(QWidget& window, const std::filesystem::path& folder) {
+    for (QTabWidget* pages : window.findChildren<QTabWidget*>()) {
+        // Dialogs owned by the window hold their own pages.
+        if (pages->window() != &window) continue;
+        for (int page = 1; page < pages->count(); ++page) {
+            pages->setCurrentIndex(page);
+            QApplication::processEvents();
+            if (!Save(window,
+                      folder / (window.objectName().toStdString() + "." +
+                                pages->widget(page)->objectName().toStdString() + ".png"))) {
+                return false;
+            }
+        }
+        pages->setCurrentIndex(0);
+    }
+    return true;
+}
+
 bool RenderLanguage(int language, const std::filesystem::path& output, const std::string& work) {
     mailsift::WriteSetting("SelectedLanguage", std::to_string(language));
     std::unique_ptr<mailsift::ui::Windows> windows = mailsift::ui::StartUp({});
@@ -143,7 +164,8 @@ bool RenderLanguage(int language, const std::filesystem::path& output, const std
         window->show();
         QApplication::processEvents();
         PrepareWindow(*windows, *window, work);
-        const bool saved = Save(*window, folder / (window->objectName().toStdString() + ".png"));
+        const bool saved = Save(*window, folder / (window->objectName().toStdString() + ".png")) &&
+                           RenderOtherPages(*window, folder);
         window->hide();
         if (!saved) return false;
     }

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "ui/help_page.h"
+#include "ui/outside_links.h"
 #include "ui/shell_open.h"
 #include "ui_about_form.h"
 
@@ -26,11 +27,7 @@ AboutForm::AboutForm(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui
     // The product has no web site of its own: its home is the help page that comes with it.
     const QUrl help = QUrl::fromLocalFile(HelpPagePath());
     connect(ui_->Label4, &ClickableLabel::clicked, this, [help] { ShellOpen(help); });
-    connect(ui_->Label5, &ClickableLabel::clicked, this, [help] {
-        QUrl support = help;
-        support.setFragment(QStringLiteral("support"));
-        ShellOpen(support);
-    });
+    connect(ui_->Label5, &ClickableLabel::clicked, this, [] { OpenSupportPage(); });
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &QDialog::accept);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/adjust_caption.h"
 
 #include <QAbstractItemModel>
+#include <QComboBox>
 #include <QLabel>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -14,6 +15,11 @@
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
 #include "ui/message_view_form.h"
+#include "ui/ms_outlook_step_by_step_form.h"
+#include "ui/ms_outlook_wizard_form.h"
+#include "ui/search_library_form.h"
+#include "ui/search_storages_form.h"
+#include "ui/setup_form.h"
 #include "ui/storage_manager_form.h"
 #include "ui/windows.h"
 
@@ -72,17 +78,62 @@ void AdjustStorageManager(StorageManagerForm& manager) {
     }
 }
 
+// Columns are numbered from 0: prefix + "Column" + N + ".caption".
+void SetColumnCaptions(QWidget& window, const QString& prefix) {
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("FoundList"));
+    if (list != nullptr && list->model() != nullptr) TitleColumns(*list->model(), prefix);
+}
+
+// The windows that search for MS Outlook's files, with the picture that starts it.
+void AdjustOutlookWindows(Windows& windows) {
+    const WalkRule labels{component::Label, {Caption}};
+    const WalkRule buttons{component::Button, {Caption, Hint}};
+    const WalkRule radioButtons{component::RadioButton, {Caption}};
+    const WalkRule checkBoxes{component::CheckBox, {Caption}};
+    const QString startOutlook = QStringLiteral("StartMSOutlookHint");
+
+    MSOutlookWizardForm& wizard = windows.msOutlookWizardForm();
+    WalkWindow(wizard, {.keyPrefix = QStringLiteral("MSOutlookWizardForm."),
+                        .rules = {labels, radioButtons, buttons}});
+    MSOutlookStepByStepForm& steps = windows.msOutlookStepByStepForm();
+    WalkWindow(steps, {.keyPrefix = QStringLiteral("MSOutlookStepByStepForm."),
+                       .rules = {labels, buttons}});
+    SearchLibraryForm& library = windows.searchLibraryForm();
+    WalkWindow(library,
+               {.keyPrefix = QStringLiteral("SearchLibraryForm."), .rules = {labels, buttons}});
+    SetColumnCaptions(library, QStringLiteral("SearchLibraryForm."));
+    // The storage search speaks the user's language like the search it was made from.
+    SearchStoragesForm& storages = windows.searchStoragesForm();
+    WalkWindow(storages, {.keyPrefix = QStringLiteral("SearchStoragesForm."),
+                          .rules = {labels, buttons, checkBoxes}});
+    SetColumnCaptions(storages, QStringLiteral("SearchLibraryForm."));
+    if (auto* description = storages.findChild<QLabel*>(QStringLiteral("Label1"))) {
+        description->setText(LanguageText("SearchLibraryForm.SearchPSTFilesCaption"));
+    }
+
+    SetTitle(wizard, QStringLiteral("MSOutlookWizardForm.Caption"));
+    SetHintOf(wizard, QStringLiteral("Image1"), startOutlook);
+    SetTitle(steps, QStringLiteral("MSOutlookStepByStepForm.Caption"));
+    SetHintOf(steps, QStringLiteral("Image2"), startOutlook);
+    SetTitle(library, QStringLiteral("SearchLibraryForm.Caption"));
+    SetHintOf(library, QStringLiteral("Image2"), startOutlook);
+    SetTitle(storages, QStringLiteral("SearchStoragesForm.Caption"));
+    SetHintOf(storages, QStringLiteral("Image2"), startOutlook);
+}
+
 }  // namespace
 
 void AdjustCaption(Windows& windows) {
     MainForm& mainForm = windows.mainForm();
     AboutForm& aboutForm = windows.aboutForm();
     ExtractDialogForm& extractDialog = windows.extractDialogForm();
+    SetupForm& setupForm = windows.setupForm();
     for (QWidget* window : {static_cast<QWidget*>(&mainForm), static_cast<QWidget*>(&aboutForm),
                             static_cast<QWidget*>(&extractDialog),
                             static_cast<QWidget*>(&windows.storageManagerForm())}) {
         PaintPanelsOwnColour(*window);
     }
+    PaintPanelsOwnColour(setupForm);
 
     WalkWindow(mainForm, {.keyPrefix = QStringLiteral("MainForm."),
                           .shortcutPrefix = QStringLiteral("MainForm."),
@@ -98,6 +149,26 @@ void AdjustCaption(Windows& windows) {
     windows.messageViewForm().Relabel();
     AdjustStoreViewer(windows.dbxViewForm());
     AdjustStorageManager(windows.storageManagerForm());
+    WalkWindow(setupForm,
+               {.keyPrefix = QStringLiteral("SetupForm."),
+                .shortcutPrefix = QStringLiteral("SetupForm."),
+                .rules = {kCaption,
+                          {component::TabSheet, {Caption}},
+                          {component::SpeedButton, {Caption, Hint}},
+                          {component::CheckBox, {Caption, Hint}},
+                          {component::Image, {Hint}},
+                          kActionWithShortcut,
+                          // Its push buttons speak the user's language too.
+                          {component::Button, {Caption}}},
+                // Buttons bound to an action show the action's caption.
+                .keepDesignText = {QStringLiteral("Button10"), QStringLiteral("Button11"),
+                                   QStringLiteral("MSOutlookReplaceButton"),
+                                   QStringLiteral("MSOutlookAddButton"),
+                                   QStringLiteral("MSOutlookDeleteButton"),
+                                   QStringLiteral("MSOutlookDeleteInvalidButton"),
+                                   QStringLiteral("MSOutlookSearchButton"),
+                                   QStringLiteral("ConnectionWizardButton")},
+                .labelCaptionDefaultsToDesign = true});
 
     WalkWindow(aboutForm, {.keyPrefix = QStringLiteral("AboutForm."),
                            .rules = {kCaption, kButton},
@@ -112,6 +183,9 @@ void AdjustCaption(Windows& windows) {
     SetTitle(browseForm, QStringLiteral("BrowseForm.Caption"));
     WalkWindow(browseForm,
                {.keyPrefix = QStringLiteral("BrowseForm."), .rules = {kCaption, kButton}});
+
+    AdjustOutlookWindows(windows);
+    SetTitle(setupForm, QStringLiteral("SetupForm.Captions"));
 
     if (auto* statusLine = mainForm.findChild<QLabel*>(QStringLiteral("Label9"))) {
         statusLine->clear();
@@ -134,6 +208,14 @@ void AdjustCaption(Windows& windows) {
                                    QStringLiteral("CountLabel")},
                 .captionSuffix = QStringLiteral(".Caption")});
     wizard.AdjustFixedCaptions();
+    // Entry i of the language list stands for language folder i.
+    if (auto* languages = setupForm.findChild<QComboBox*>(QStringLiteral("ComboBox1"))) {
+        languages->clear();
+        for (const char* key : {"Engish", "Russian", "France"}) {
+            languages->addItem(LanguageText(key));
+        }
+        languages->setCurrentIndex(Settings.SelectedLanguage);
+    }
 }
 
 }  // namespace mailsift::ui

@@ -14,6 +14,7 @@
 #include "ui/help_page.h"
 #include "ui/message_boxes.h"
 #include "ui/section_highlight.h"
+#include "ui/setup_form.h"
 #include "ui/shell_open.h"
 #include "ui/update_check.h"
 #include "ui/window_export_dialogs.h"
@@ -91,11 +92,12 @@ void MainForm::BindActions() {
     connect(ui_->DBXViewrAction, &QAction::triggered, this, [this] { windows_.ShowViewer(); });
     connect(ui_->StorageFolderAction, &QAction::triggered, this,
             [this] { windows_.ShowStorageManager(); });
-    // The windows these open come with their own work; until then their actions are off.
-    for (QAction* action :
-         {ui_->SetupAction, ui_->OutlookExpressFolderAction, ui_->MsOutloolFileAction}) {
-        action->setEnabled(false);
-    }
+    connect(ui_->SetupAction, &QAction::triggered, this,
+            [this] { windows_.setupForm().ShowPage(SetupForm::ExtractOptionsPage); });
+    connect(ui_->MsOutloolFileAction, &QAction::triggered, this,
+            [this] { windows_.setupForm().ShowPage(SetupForm::MainPage); });
+    connect(ui_->OutlookExpressFolderAction, &QAction::triggered, this,
+            [this] { windows_.setupForm().PickOutlookExpressFolder(); });
     connect(ui_->ExtractAddressesAction, &QAction::triggered, this,
             &MainForm::ExtractAddressesActionExecute);
     connect(ui_->Image8, &ClickableLabel::clicked, this, &MainForm::Image8Click);

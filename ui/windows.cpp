@@ -10,6 +10,11 @@
 #include "ui/extract_dialog_form.h"
 #include "ui/main_form.h"
 #include "ui/message_view_form.h"
+#include "ui/ms_outlook_step_by_step_form.h"
+#include "ui/ms_outlook_wizard_form.h"
+#include "ui/search_library_form.h"
+#include "ui/search_storages_form.h"
+#include "ui/setup_form.h"
 #include "ui/storage_manager_form.h"
 
 namespace mailsift::ui {
@@ -22,15 +27,18 @@ std::unique_ptr<Form> Windows::Create(std::unique_ptr<Form> form) {
 
 Windows::Windows(const QStringList& arguments) {
     mainForm_ = Create(std::make_unique<MainForm>(*this, arguments));
-    // The settings are loaded where the Setup window is created, and no work is under way.
-    LoadSettings();
-    RequestStop();
+    setupForm_ = Create(std::make_unique<SetupForm>(*this, mainForm_.get()));
     browseForm_ = Create(std::make_unique<BrowseForm>());
     messageViewForm_ = Create(std::make_unique<MessageViewForm>());
     dbxViewForm_ = Create(std::make_unique<DBXViewForm>(*browseForm_));
     aboutForm_ = Create(std::make_unique<AboutForm>(mainForm_.get()));
     extractDialogForm_ = Create(std::make_unique<ExtractDialogForm>(mainForm_.get()));
     storageManagerForm_ = Create(std::make_unique<StorageManagerForm>());
+    msOutlookWizardForm_ = Create(std::make_unique<MSOutlookWizardForm>(*this, mainForm_.get()));
+    msOutlookStepByStepForm_ =
+        Create(std::make_unique<MSOutlookStepByStepForm>(*this, mainForm_.get()));
+    searchStoragesForm_ = Create(std::make_unique<SearchStoragesForm>(*this, mainForm_.get()));
+    searchLibraryForm_ = Create(std::make_unique<SearchLibraryForm>(mainForm_.get()));
     eaeWizardFrm_ = Create(std::make_unique<EAEWizardFrm>(
         EAEWizardFrm::SetupWindows{.openSetup = [this](ExtractSource source) { OpenSetup(source); },
                                    .openOutlookWizard = [this] { OpenOutlookWizard(); }},
@@ -44,15 +52,19 @@ void Windows::ShowAbout() {
 }
 
 void Windows::ToggleSource(ExtractSource source) {
-    Settings.ExtractFrom[source] = !Settings.ExtractFrom[source];
-    SaveSettings();
+    setupForm_->ToggleSource(source);
 }
 
-// The Setup window and the connection wizard are created in their slots above once they
-// exist; until then a Yes to the questions that offer them changes nothing.
-void Windows::OpenSetup(std::optional<ExtractSource>) {}
+void Windows::OpenSetup(std::optional<ExtractSource> source) {
+    static constexpr SetupForm::Page kSourcePages[] = {
+        SetupForm::MSOutlookPage, SetupForm::OutlookExpressPage, SetupForm::ThunderbirdPage,
+        SetupForm::EudoraPage};
+    setupForm_->ShowPage(source ? kSourcePages[*source] : SetupForm::MainPage);
+}
 
-void Windows::OpenOutlookWizard() {}
+void Windows::OpenOutlookWizard() {
+    msOutlookWizardForm_->exec();
+}
 
 void Windows::ShowViewer() {
     dbxViewForm_->show();

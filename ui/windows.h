@@ -20,6 +20,11 @@ class ExtractDialogForm;
 class MainForm;
 class MessageViewForm;
 class StorageManagerForm;
+class MSOutlookStepByStepForm;
+class MSOutlookWizardForm;
+class SearchLibraryForm;
+class SearchStoragesForm;
+class SetupForm;
 
 class Windows {
   public:
@@ -30,6 +35,7 @@ class Windows {
     Windows& operator=(const Windows&) = delete;
 
     MainForm& mainForm() { return *mainForm_; }
+    SetupForm& setupForm() { return *setupForm_; }
     BrowseForm& browseForm() { return *browseForm_; }
     AboutForm& aboutForm() { return *aboutForm_; }
     ExtractDialogForm& extractDialogForm() { return *extractDialogForm_; }
@@ -37,6 +43,10 @@ class Windows {
     MessageViewForm& messageViewForm() { return *messageViewForm_; }
     DBXViewForm& dbxViewForm() { return *dbxViewForm_; }
     StorageManagerForm& storageManagerForm() { return *storageManagerForm_; }
+    MSOutlookWizardForm& msOutlookWizardForm() { return *msOutlookWizardForm_; }
+    MSOutlookStepByStepForm& msOutlookStepByStepForm() { return *msOutlookStepByStepForm_; }
+    SearchStoragesForm& searchStoragesForm() { return *searchStoragesForm_; }
+    SearchLibraryForm& searchLibraryForm() { return *searchLibraryForm_; }
 
     // Every window in the order it was created.
     const QList<QWidget*>& All() const { return created_; }
@@ -45,7 +55,7 @@ class Windows {
     // Chooses or drops source as a source of the export, and saves the settings.
     void ToggleSource(ExtractSource source);
     // The Setup window on the page of source (the first page for none), and the MS Outlook
-    // connection wizard, modally. They open nothing while those windows do not exist.
+    // connection wizard, modally.
     void OpenSetup(std::optional<ExtractSource> source);
     void OpenOutlookWizard();
     // The store viewer, not modally, with its tree rebuilt from the configured stores.
@@ -61,6 +71,7 @@ class Windows {
     std::unique_ptr<Form> Create(std::unique_ptr<Form> form);
 
     std::unique_ptr<MainForm> mainForm_;
+    std::unique_ptr<SetupForm> setupForm_;
     std::unique_ptr<BrowseForm> browseForm_;
     std::unique_ptr<MessageViewForm> messageViewForm_;
     std::unique_ptr<DBXViewForm> dbxViewForm_;
@@ -68,6 +79,10 @@ class Windows {
     std::unique_ptr<ExtractDialogForm> extractDialogForm_;
     std::unique_ptr<StorageManagerForm> storageManagerForm_;
     std::unique_ptr<EAEWizardFrm> eaeWizardFrm_;
+    std::unique_ptr<MSOutlookWizardForm> msOutlookWizardForm_;
+    std::unique_ptr<MSOutlookStepByStepForm> msOutlookStepByStepForm_;
+    std::unique_ptr<SearchStoragesForm> searchStoragesForm_;
+    std::unique_ptr<SearchLibraryForm> searchLibraryForm_;
     QList<QWidget*> created_;
 };
 

@@ -6,9 +6,11 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "mailsift-screenshots failed (${status}): ${errors}")
 endif()
 foreach(language English Russian French)
-  foreach(form MainForm BrowseForm MessageViewForm DBXViewForm AboutForm ExtractDialogForm
-               StorageManagerForm EAEWizardFrm EAEWizardFrm.2 EAEWizardFrm.3 EAEWizardFrm.4
-               EAEWizardFrm.5)
+  foreach(form MainForm SetupForm SetupForm.TabSheet2 SetupForm.TabSheet3 SetupForm.TabSheet4
+               SetupForm.TabSheet5 SetupForm.TabSheet6 BrowseForm MessageViewForm DBXViewForm
+               AboutForm ExtractDialogForm StorageManagerForm MSOutlookWizardForm
+               MSOutlookStepByStepForm SearchStoragesForm SearchLibraryForm EAEWizardFrm
+               EAEWizardFrm.2 EAEWizardFrm.3 EAEWizardFrm.4 EAEWizardFrm.5)
     set(picture ${OUTPUT}/${language}/${form}.png)
     file(SIZE ${picture} size)
     if(size LESS 1000)

@@ -25,9 +25,11 @@ class StartupTest : public QObject {
         // The windows that exist, in the order of the program's start-up.
         QStringList names;
         for (QWidget* window : windows->All()) names << window->objectName();
-        QCOMPARE(names, QStringList({"MainForm", "BrowseForm", "MessageViewForm", "DBXViewForm",
-                                     "AboutForm", "ExtractDialogForm", "StorageManagerForm",
-                                     "EAEWizardFrm"}));
+        QCOMPARE(names,
+                 QStringList({"MainForm", "SetupForm", "BrowseForm", "MessageViewForm",
+                              "DBXViewForm", "AboutForm", "ExtractDialogForm", "StorageManagerForm",
+                              "MSOutlookWizardForm", "MSOutlookStepByStepForm",
+                              "SearchStoragesForm", "SearchLibraryForm", "EAEWizardFrm"}));
         for (QWidget* window : windows->All()) QVERIFY(!window->isVisible());
 
         MainForm& main = windows->mainForm();

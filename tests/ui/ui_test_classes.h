@@ -16,5 +16,7 @@ std::unique_ptr<QObject> MakeAddressListPageTest();
 std::unique_ptr<QObject> MakeStoreViewerTest();
 std::unique_ptr<QObject> MakeMessageSourceTest();
 std::unique_ptr<QObject> MakeStorageManagerTest();
+std::unique_ptr<QObject> MakeSetupFormTest();
+std::unique_ptr<QObject> MakeOutlookWizardsTest();
 
 }  // namespace mailsift::ui::test

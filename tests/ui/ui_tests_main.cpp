@@ -26,7 +26,9 @@ int main(int argc, char** argv) {
                    {"AddressListPageTest", MakeAddressListPageTest},
                    {"StoreViewerTest", MakeStoreViewerTest},
                    {"MessageSourceTest", MakeMessageSourceTest},
-                   {"StorageManagerTest", MakeStorageManagerTest}};
+                   {"StorageManagerTest", MakeStorageManagerTest},
+                   {"SetupFormTest", MakeSetupFormTest},
+                   {"OutlookWizardsTest", MakeOutlookWizardsTest}};
     for (const auto& [name, make] : classes) {
         if (only != nullptr && std::strcmp(only, name) != 0) continue;
         ran = true;
