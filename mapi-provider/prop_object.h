@@ -105,11 +105,11 @@ class PropObject : public mapi::ComObject<Iface> {
         if (names != nullptr) {
             *names = nullptr;
         }
-        const NameMap* map = Names();
-        if (map == nullptr) {
-            return mapi::MAPI_E_NO_SUPPORT;
-        }
-        return mapi::Guarded([&] { return NamesFromIds(*map, tags, set, count, names); });
+        return mapi::Guarded([&] {
+            const NameMap* map = Names();
+            return map != nullptr ? NamesFromIds(*map, tags, set, count, names)
+                                  : mapi::MAPI_E_NO_SUPPORT;
+        });
     }
 
     mapi::HRESULT GetIDsFromNames(mapi::ULONG count, mapi::LPMAPINAMEID* names, mapi::ULONG,
@@ -117,15 +117,16 @@ class PropObject : public mapi::ComObject<Iface> {
         if (tags != nullptr) {
             *tags = nullptr;
         }
-        const NameMap* map = Names();
-        if (map == nullptr) {
-            return mapi::MAPI_E_NO_SUPPORT;
-        }
-        return mapi::Guarded([&] { return IdsFromNames(*map, count, names, tags); });
+        return mapi::Guarded([&] {
+            const NameMap* map = Names();
+            return map != nullptr ? IdsFromNames(*map, count, names, tags)
+                                  : mapi::MAPI_E_NO_SUPPORT;
+        });
     }
 
   protected:
-    // The names of the store's named properties; null for an object outside a store.
+    // The names of the store's named properties, read on first use (it may throw
+    // std::bad_alloc); null for an object outside a store.
     virtual const NameMap* Names() { return nullptr; }
     virtual mapi::HRESULT ReadProp(mapi::ULONG tag, mapi::SPropValue& out, void* parent) = 0;
     virtual std::vector<mapi::ULONG> PropTags() = 0;
