@@ -9,7 +9,6 @@
 // that the memory it reports is the export's alone and not the generator's. Each program runs
 // RUNS times (3 by default) into fresh folders, in alternating order; the fastest and the
 // median time are shown. The system calls per message are counted by one run under strace.
-#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "bench/child_process.h"
+#include "bench/file_systems.h"
 #include "bench/sample_mail.h"
 #include "bench/system_calls.h"
 #include "config/folders.h"
@@ -230,12 +230,6 @@ void Report(const char* fileSystem, const std::vector<Comparison>& comparisons) 
     std::fflush(stdout);
 }
 
-bool IsTmpfs(const fs::path& folder) {
-    constexpr long kTmpfsMagic = 0x01021994;
-    struct statfs status {};
-    return statfs(folder.c_str(), &status) == 0 && status.f_type == kTmpfsMagic;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -302,14 +296,14 @@ int main(int argc, char** argv) {
     if (!counting) std::printf("strace is not installed: system calls are not counted\n");
 
     std::vector<std::pair<std::string, fs::path>> fileSystems = {{"disk", root / "outputs"}};
-    if (IsTmpfs("/dev/shm")) {
+    if (mailsift::bench::IsTmpfs("/dev/shm")) {
         fileSystems.emplace_back(
             "tmpfs", fs::path("/dev/shm") / ("mailsift-bench-export-" + std::to_string(getpid())));
     } else {
         std::printf("/dev/shm is no tmpfs: the exports run on the disk only\n");
     }
     for (const auto& [name, outputs] : fileSystems) {
-        if (name == "disk" && IsTmpfs(root)) {
+        if (name == "disk" && mailsift::bench::IsTmpfs(root)) {
             std::printf("%s is on tmpfs: give a FOLDER on a disk\n", root.c_str());
         }
         fs::remove_all(outputs);

@@ -1,18 +1,25 @@
-// A large personal folder file written with the sample store writer, then exported as .eml and
-// as .msg files by mailsift-cli, beside "readpst -j 0 -e" and pffexport on the same file.
-//   bench_pst_store [FILE [MESSAGES]]
-// Writes FILE (default: a temporary file, removed at the end; a FILE given is kept, so that
-// other tools can be timed on it) with MESSAGES messages (default 30000) in 24 folders, one in
-// twenty with an attachment of 50 KB to 2 MB. Each step runs once, in a child process of its
-// own, and reports its time, its throughput over the store's size and its peak memory.
+// A personal folder file of a given size written with the sample store writer, then exported
+// as .eml and as .msg files by mailsift-cli, beside "readpst -j 0 -e" and pffexport on the same
+// file, each with its output on the disk and on tmpfs.
+//   bench_pst_store [SIZE [FILE]]
+// SIZE is the store's size in MB, or with a suffix M or G (250M, 1G, 2G; default 1G). The
+// messages are in 24 folders, one in twenty with an attachment of 50 KB to 2 MB. FILE (default:
+// a temporary file, removed at the end) is written when it is not there and kept, so that other
+// tools can be timed on it; an existing FILE is used as it is. Each step runs once, in a child
+// process of its own, and reports its time, its throughput over the store's size and its peak
+// memory.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/child_process.h"
+#include "bench/file_systems.h"
 #include "bench/sample_mail.h"
 #include "samples/pst_store_writer.h"
 
@@ -24,7 +31,8 @@ using mailsift::samples::PstStoreWriter;
 
 constexpr int kFolders = 24;
 
-int WriteStore(const std::string& path, long messages) {
+// Messages are added until the file has reached `bytes`.
+int WriteStore(const std::string& path, uintmax_t bytes) {
     std::mt19937 random(20261209);
     std::uniform_int_distribution<size_t> attachmentSize(50 * 1024, 2 * 1024 * 1024);
     PstStoreWriter writer(path, "Bench store");
@@ -38,7 +46,8 @@ int WriteStore(const std::string& path, long messages) {
     // Attachments are slices of one random buffer, so that making them costs nothing measured.
     std::string randomBytes(2 * 1024 * 1024 + 4096, '\0');
     for (char& c : randomBytes) c = static_cast<char>(random());
-    for (long n = 0; n < messages; ++n) {
+    long n = 0;
+    for (; n % 50 != 0 || !fs::exists(path) || fs::file_size(path) < bytes; ++n) {
         PstMessage message;
         message.Subject =
             "Message " + std::to_string(n) + ": " + mailsift::bench::SampleSentence(random);
@@ -60,54 +69,82 @@ int WriteStore(const std::string& path, long messages) {
         writer.AddMessage(folders[static_cast<size_t>(n) % folders.size()], message);
     }
     writer.Finish();
+    std::printf("%ld messages\n", n);
     return 0;
 }
 
-void Report(const char* what, double seconds, double peak, double megabytes) {
-    std::printf("%-22s %8.1f s  %7.1f MB/s  %7.1f MB peak\n", what, seconds, megabytes / seconds,
-                peak);
+// "250M", "1G" or a number of MB; 0 when the text is none of these.
+uintmax_t ParseSize(const std::string& text) {
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    const std::string unit = end != nullptr ? end : "";
+    if (number <= 0 || (unit != "" && unit != "M" && unit != "G")) return 0;
+    return static_cast<uintmax_t>(number * (unit == "G" ? 1024.0 : 1.0) * 1024 * 1024);
+}
+
+void Report(const char* where, const char* what, double seconds, double peak, double megabytes) {
+    std::printf("%-6s %-22s %8.1f s  %7.1f MB/s  %7.1f MB peak\n", where, what, seconds,
+                megabytes / seconds, peak);
+    std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--write") {
-        return WriteStore(argv[2], std::atol(argv[3]));
+        return WriteStore(argv[2], std::strtoull(argv[3], nullptr, 10));
     }
-    const fs::path root = fs::temp_directory_path() / "mailsift-bench-pst-store";
+    const uintmax_t size = ParseSize(argc > 1 ? argv[1] : "1G");
+    if (size == 0) {
+        std::fprintf(stderr, "usage: bench_pst_store [SIZE (250M, 1G, 2G) [FILE]]\n");
+        return 2;
+    }
+    const fs::path root =
+        fs::temp_directory_path() / ("mailsift-bench-pst-store-" + std::to_string(getpid()));
     fs::create_directories(root);
-    const bool keep = argc > 1;
-    const std::string store = keep ? std::string(argv[1]) : (root / "bench.pst").string();
-    const long messages = argc > 2 ? std::atol(argv[2]) : 30000;
+    const bool keep = argc > 2;
+    const std::string store = keep ? std::string(argv[2]) : (root / "bench.pst").string();
     const std::string self = mailsift::ExecutablePath();
     const fs::path bin = fs::path(self).parent_path();
     // mailsift-cli's own program folder, where it finds the provider beside it.
     setenv("MAILSIFT_HOME", (root / "program").c_str(), 1);
 
-    double peak = 0;
-    const double written =
-        mailsift::bench::TimeChild({self, "--write", store, std::to_string(messages)}, peak, true);
-    const double megabytes = static_cast<double>(fs::file_size(store)) / (1024.0 * 1024.0);
-    std::printf("%ld messages in %d folders, %.1f MB: %s\n", messages, kFolders, megabytes,
-                store.c_str());
-    Report("write (sample writer)", written, peak, megabytes);
-
-    const fs::path out = root / "out";
-    const auto timed = [&](const char* what, const std::vector<std::string>& args) {
-        fs::remove_all(out);
-        fs::create_directories(out);
-        double childPeak = 0;
-        const double seconds = mailsift::bench::TimeChild(args, childPeak, true);
-        Report(what, seconds, childPeak, megabytes);
-    };
-    for (const char* form : {"eml", "msg"}) {
-        timed(form[0] == 'e' ? "mailsift-cli .eml" : "mailsift-cli .msg",
-              {(bin / "mailsift-cli").string(), "export", store, "--to", out.string(), "--format",
-               form, "--no-date-folder", "--no-zip"});
+    if (!fs::exists(store)) {
+        double peak = 0;
+        const double written =
+            mailsift::bench::TimeChild({self, "--write", store, std::to_string(size)}, peak, false);
+        const double megabytes = static_cast<double>(fs::file_size(store)) / (1024.0 * 1024.0);
+        Report("", "write (sample writer)", written, peak, megabytes);
     }
-    timed("readpst -j 0 -e", {"readpst", "-q", "-j", "0", "-e", "-o", out.string(), store});
-    timed("pffexport", {"pffexport", "-q", "-t", (out / "pff").string(), store});
-    fs::remove_all(out);
+    const double megabytes = static_cast<double>(fs::file_size(store)) / (1024.0 * 1024.0);
+    std::printf("store of %.1f MB in %d folders: %s\n", megabytes, kFolders, store.c_str());
+
+    std::vector<std::pair<std::string, fs::path>> places = {{"disk", root / "out"}};
+    if (mailsift::bench::IsTmpfs(root)) {
+        std::printf("%s is on tmpfs: set TMPDIR to a folder on a disk\n", root.c_str());
+    }
+    if (mailsift::bench::IsTmpfs("/dev/shm")) {
+        places.emplace_back("tmpfs", fs::path("/dev/shm") / root.filename());
+    } else {
+        std::printf("/dev/shm is no tmpfs: the exports run on the disk only\n");
+    }
+    for (const auto& [where, out] : places) {
+        const auto timed = [&](const char* what, const std::vector<std::string>& args) {
+            fs::remove_all(out);
+            fs::create_directories(out);
+            double peak = 0;
+            const double seconds = mailsift::bench::TimeChild(args, peak, true);
+            Report(where.c_str(), what, seconds, peak, megabytes);
+        };
+        for (const char* form : {"eml", "msg"}) {
+            timed(form[0] == 'e' ? "mailsift-cli .eml" : "mailsift-cli .msg",
+                  {(bin / "mailsift-cli").string(), "export", store, "--to", out.string(),
+                   "--format", form, "--no-date-folder", "--no-zip"});
+        }
+        timed("readpst -j 0 -e", {"readpst", "-q", "-j", "0", "-e", "-o", out.string(), store});
+        timed("pffexport", {"pffexport", "-q", "-t", (out / "pff").string(), store});
+        fs::remove_all(out);
+    }
     if (!keep) fs::remove(store);
     fs::remove_all(root);
     return 0;

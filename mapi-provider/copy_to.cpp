@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "mapi-provider/allocator.h"
+#include "mapi-provider/name_map.h"
 #include "mapi-provider/tables.h"
 #include "mapi/guarded.h"
 #include "mapi/interface_cast.h"
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
+#include "mapi/property_name.h"
 
 namespace mailsift::mapi_provider {
 
@@ -25,15 +27,63 @@ bool IsExcluded(const std::vector<ULONG>& excludedIds, ULONG tag) {
     return std::find(excludedIds.begin(), excludedIds.end(), PROP_ID(tag)) != excludedIds.end();
 }
 
-// The properties of one node as they are to be copied, in one buffer of their own: every
-// stored property with a numeric identifier, strings widened so that no text is lost to a
-// code page. Values the file holds but cannot give make the result MAPI_W_ERRORS_RETURNED.
-HRESULT CollectProps(const NodeView& node, const std::vector<ULONG>& skippedIds,
-                     BufferPtr<SPropValue>& result, ULONG* count) {
+// Named properties keep their names, not their numbers: each takes the identifier the
+// destination has, or makes, for its name. A value whose name is unknown here or refused there
+// is left out and counts as lost. Returns the number of values kept, packed at the front.
+ULONG RenumberNamed(const NodeView& node, IMAPIProp* destination, SPropValue* values, ULONG count,
+                    bool& lost) {
+    std::vector<ULONG> named;
+    std::vector<PropertyName> names;
+    for (ULONG i = 0; i < count; ++i) {
+        if (PROP_ID(values[i].ulPropTag) < MIN_NAMED_PROP_ID) continue;
+        const PropertyName* name = NamesOf(*node.store).Find(PROP_ID(values[i].ulPropTag));
+        if (name == nullptr) {
+            values[i].ulPropTag = PT_ERROR;
+            lost = true;
+            continue;
+        }
+        named.push_back(i);
+        names.push_back(*name);
+    }
+    if (!named.empty()) {
+        std::vector<MAPINAMEID> ids(names.size());
+        std::vector<LPMAPINAMEID> pointers;
+        for (size_t k = 0; k < names.size(); ++k) {
+            ids[k] = NameIdOf(names[k]);
+            pointers.push_back(&ids[k]);
+        }
+        LPSPropTagArray raw = nullptr;
+        const HRESULT hr = destination->GetIDsFromNames(static_cast<ULONG>(pointers.size()),
+                                                        pointers.data(), MAPI_CREATE, &raw);
+        BufferPtr<SPropTagArray> mapped(raw);
+        for (size_t k = 0; k < named.size(); ++k) {
+            SPropValue& value = values[named[k]];
+            const bool given = SUCCEEDED(hr) && mapped != nullptr && k < mapped->cValues &&
+                               PROP_TYPE(mapped->aulPropTag[k]) != PT_ERROR &&
+                               PROP_ID(mapped->aulPropTag[k]) >= MIN_NAMED_PROP_ID;
+            value.ulPropTag =
+                given ? CHANGE_PROP_TYPE(mapped->aulPropTag[k], PROP_TYPE(value.ulPropTag))
+                      : PT_ERROR;
+            lost = lost || !given;
+        }
+    }
+    ULONG kept = 0;
+    for (ULONG i = 0; i < count; ++i) {
+        if (values[i].ulPropTag != PT_ERROR) values[kept++] = values[i];
+    }
+    return kept;
+}
+
+// The properties of one node as they are to be copied to `destination`, in one buffer of
+// their own: every stored property, strings widened so that no text is lost to a code page,
+// named ones under the destination's identifiers. Values the file holds but cannot give make
+// the result MAPI_W_ERRORS_RETURNED.
+HRESULT CollectProps(const NodeView& node, IMAPIProp* destination,
+                     const std::vector<ULONG>& skippedIds, BufferPtr<SPropValue>& result,
+                     ULONG* count) {
     std::vector<ULONG> tags;
     for (ULONG tag : ListStoredTags({node.item, node.set})) {
-        if (PROP_ID(tag) < MIN_NAMED_PROP_ID && PROP_TYPE(tag) != PT_OBJECT &&
-            !IsExcluded(skippedIds, tag)) {
+        if (PROP_TYPE(tag) != PT_OBJECT && !IsExcluded(skippedIds, tag)) {
             tags.push_back(tag);
         }
     }
@@ -51,14 +101,16 @@ HRESULT CollectProps(const NodeView& node, const std::vector<ULONG>& skippedIds,
             wanted = PT_MV_UNICODE;
         }
         // Types this provider does not convert are left out without counting as lost.
-        const HRESULT hr = ReadStoredProp({node.item, node.set}, CHANGE_PROP_TYPE(tag, wanted),
-                                          values.get()[filled], values.get());
+        const HRESULT hr =
+            ReadStoredProp({node.item, node.set, node.store->file->codePage()},
+                           CHANGE_PROP_TYPE(tag, wanted), values.get()[filled], values.get());
         if (SUCCEEDED(hr)) {
             ++filled;
         } else if (hr != MAPI_E_NOT_FOUND) {
             lost = true;
         }
     }
+    filled = RenumberNamed(node, destination, values.get(), filled, lost);
     result = std::move(values);
     *count = filled;
     return lost ? MAPI_W_ERRORS_RETURNED : S_OK;
@@ -78,7 +130,7 @@ HRESULT CopyPropsOf(IMAPIProp* destination, const NodeView& source,
                     const std::vector<ULONG>& skippedIds) {
     BufferPtr<SPropValue> values;
     ULONG count = 0;
-    const HRESULT collected = CollectProps(source, skippedIds, values, &count);
+    const HRESULT collected = CollectProps(source, destination, skippedIds, values, &count);
     if (FAILED(collected)) {
         return collected;
     }
@@ -186,7 +238,7 @@ void Message::CopyRecipients(IMessage* destination, CopyOutcome& outcome) {
         BufferPtr<SPropValue> values;
         const HRESULT hr = CollectProps({node_->store.get(), recipients.get(), NodeKind::Recipient,
                                          static_cast<int>(i), i, false},
-                                        {PROP_ID(PR_ROWID)}, values, &entry.cValues);
+                                        destination, {PROP_ID(PR_ROWID)}, values, &entry.cValues);
         if (FAILED(hr)) {
             outcome.Add(hr);
             continue;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mapi-provider/item_positions.h"
+#include "mapi-provider/name_map.h"
 #include "mapi-provider/pff.h"
 
 namespace mailsift::mapi_provider {
@@ -32,6 +33,8 @@ struct StoreContext {
     std::vector<mapi::BYTE> entryId;
     ItemPositions positions;
     LastMessage lastMessage;
+    // The names of the named properties, read when first asked for (NamesOf).
+    mutable std::shared_ptr<const NameMap> names;
 };
 
 // What reading properties needs of a node; it borrows the item and owns nothing.

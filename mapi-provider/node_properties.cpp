@@ -104,7 +104,8 @@ HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* par
     if (IsComputedTag(tag)) {
         return ReadComputedProp(node, tag, out, parent);
     }
-    HRESULT hr = ReadStoredProp({node.item, node.set}, tag, out, parent);
+    HRESULT hr =
+        ReadStoredProp({node.item, node.set, node.store->file->codePage()}, tag, out, parent);
     if (hr == MAPI_E_NOT_FOUND && tag == PR_OBJECT_TYPE) {
         hr = ReadComputedProp(node, tag, out, parent);
     }
@@ -114,7 +115,7 @@ HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* par
 std::vector<ULONG> NodeTags(const NodeView& node) {
     std::vector<ULONG> tags;
     for (ULONG tag : ListStoredTags({node.item, node.set})) {
-        if (PROP_ID(tag) < MIN_NAMED_PROP_ID && PROP_TYPE(tag) != PT_OBJECT) {
+        if (PROP_TYPE(tag) != PT_OBJECT) {
             tags.push_back(tag);
         }
     }

@@ -9,7 +9,7 @@ namespace mailsift::mapi_provider {
 
 mapi::HRESULT ReadNodeProp(const NodeView& node, mapi::ULONG tag, mapi::SPropValue& out,
                            void* parent);
-// The tags GetPropList names: stored properties with numeric identifiers, then the derived
+// The tags GetPropList names: the stored properties, named ones included, then the derived
 // ones the node has.
 std::vector<mapi::ULONG> NodeTags(const NodeView& node);
 // Fills values[i] for tags[i]; a value that cannot be read becomes an error cell.

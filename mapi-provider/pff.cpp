@@ -1,8 +1,11 @@
 #include "mapi-provider/pff.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "mapi-provider/allocator.h"
@@ -125,24 +128,6 @@ HRESULT ReadString16(libpff_record_entry_t* entry, std::u16string& text) {
     return S_OK;
 }
 
-HRESULT ReadMultiString16(libpff_multi_value_t* values, int index, std::u16string& text) {
-    PffError error;
-    size_t size = 0;
-    text.clear();
-    if (libpff_multi_value_get_value_utf16_string_size(values, index, &size, error.get()) != 1) {
-        return MAPI_E_CORRUPT_DATA;
-    }
-    std::vector<uint16_t> buffer(size + 1, 0);
-    if (size > 0 && libpff_multi_value_get_value_utf16_string(values, index, buffer.data(), size,
-                                                              error.get()) != 1) {
-        return MAPI_E_CORRUPT_DATA;
-    }
-    for (size_t i = 0; i < size && buffer[i] != 0; ++i) {
-        text += static_cast<char16_t>(buffer[i]);
-    }
-    return S_OK;
-}
-
 template <class T>
 HRESULT FillFixedArray(libpff_multi_value_t* values, int count, void* parent, T*& array) {
     array = AllocateLinked<T>(parent, static_cast<size_t>(count));
@@ -205,64 +190,130 @@ HRESULT ReadMultiValue(libpff_record_entry_t* entry, ULONG type, SPropValue& out
         case PT_MV_CLSID:
             out.Value.MVguid.cValues = n;
             return FillFixedArray(values.get(), count, parent, out.Value.MVguid.lpguid);
-        case PT_MV_BINARY: {
-            out.Value.MVbin.cValues = n;
-            out.Value.MVbin.lpbin = AllocateLinked<SBinary>(parent, n);
-            if (out.Value.MVbin.lpbin == nullptr && n > 0) {
-                return MAPI_E_NOT_ENOUGH_MEMORY;
-            }
-            for (int i = 0; i < count; ++i) {
-                size_t size = 0;
-                if (libpff_multi_value_get_value_binary_data_size(values.get(), i, &size,
-                                                                  error.get()) != 1 ||
-                    size > 0xFFFFFFFFu) {
-                    return MAPI_E_CORRUPT_DATA;
-                }
-                std::vector<uint8_t> data(size);
-                if (size > 0 && libpff_multi_value_get_value_binary_data(
-                                    values.get(), i, data.data(), size, error.get()) != 1) {
-                    return MAPI_E_CORRUPT_DATA;
-                }
-                out.Value.MVbin.lpbin[i].cb = static_cast<ULONG>(size);
-                out.Value.MVbin.lpbin[i].lpb = CopyBytes(data.data(), size, parent);
-                if (out.Value.MVbin.lpbin[i].lpb == nullptr) {
-                    return MAPI_E_NOT_ENOUGH_MEMORY;
-                }
-            }
-            return S_OK;
-        }
-        case PT_MV_UNICODE:
-        case PT_MV_STRING8: {
-            auto** strings = AllocateLinked<void*>(parent, n);
-            if (strings == nullptr && n > 0) {
-                return MAPI_E_NOT_ENOUGH_MEMORY;
-            }
-            for (int i = 0; i < count; ++i) {
-                std::u16string text;
-                hr = ReadMultiString16(values.get(), i, text);
-                if (FAILED(hr)) {
-                    return hr;
-                }
-                strings[i] = type == PT_MV_UNICODE
-                                 ? static_cast<void*>(CopyString16(text, parent))
-                                 : static_cast<void*>(
-                                       CopyString8(Utf16ToUtf8(text.data(), text.size()), parent));
-                if (strings[i] == nullptr) {
-                    return MAPI_E_NOT_ENOUGH_MEMORY;
-                }
-            }
-            if (type == PT_MV_UNICODE) {
-                out.Value.MVszW.cValues = n;
-                out.Value.MVszW.lppszW = reinterpret_cast<LPWSTR*>(strings);
-            } else {
-                out.Value.MVszA.cValues = n;
-                out.Value.MVszA.lppszA = reinterpret_cast<LPSTR*>(strings);
-            }
-            return S_OK;
-        }
         default:
             return MAPI_E_NOT_FOUND;
     }
+}
+
+// The values of a list of strings or of binary values as stored: a count, one offset per value
+// from the start of the data, then the values one after another. libpff counts no values in
+// such lists, so they are split here; offsets outside the data or out of order are damage.
+HRESULT SplitList(const std::vector<uint8_t>& data, std::vector<std::string_view>& items) {
+    const auto at = [&data](size_t offset) {
+        uint32_t value = 0;
+        std::memcpy(&value, data.data() + offset, sizeof(value));
+        return value;
+    };
+    items.clear();
+    if (data.empty()) {
+        return S_OK;
+    }
+    if (data.size() < 4) {
+        return MAPI_E_CORRUPT_DATA;
+    }
+    const uint32_t count = at(0);
+    if (count > (data.size() - 4) / 4) {
+        return MAPI_E_CORRUPT_DATA;
+    }
+    const size_t first = 4 + 4 * static_cast<size_t>(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t start = at(4 + 4 * static_cast<size_t>(i));
+        const size_t end = i + 1 < count ? at(8 + 4 * static_cast<size_t>(i)) : data.size();
+        if (start < first || start > end || end > data.size()) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        items.emplace_back(reinterpret_cast<const char*>(data.data()) + start, end - start);
+    }
+    return S_OK;
+}
+
+// A stored string of a list in UTF-16, up to a terminator if it has one. 8-bit strings are in
+// the store's code page; one iconv does not know is read as Windows-1252, the code page most
+// such files are written in.
+std::u16string WidenListString(std::string_view bytes, ULONG stored, int codePage) {
+    std::u16string text;
+    if (stored == PT_MV_UNICODE) {
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            text += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                          static_cast<uint8_t>(bytes[i + 1]) << 8);
+        }
+    } else {
+        iconv_t convert = iconv_open("UTF-16LE", ("CP" + std::to_string(codePage)).c_str());
+        if (convert == reinterpret_cast<iconv_t>(-1)) {
+            convert = iconv_open("UTF-16LE", "CP1252");
+        }
+        std::string wide(bytes.size() * 4 + 4, '\0');
+        char* in = const_cast<char*>(bytes.data());
+        size_t inLeft = bytes.size();
+        char* out = wide.data();
+        size_t outLeft = wide.size();
+        while (convert != reinterpret_cast<iconv_t>(-1) && inLeft > 0 &&
+               iconv(convert, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) {
+            // A byte the code page does not map is skipped rather than ending the string.
+            ++in;
+            --inLeft;
+        }
+        if (convert != reinterpret_cast<iconv_t>(-1)) {
+            iconv_close(convert);
+        }
+        const size_t produced = wide.size() - outLeft;
+        for (size_t i = 0; i + 1 < produced; i += 2) {
+            text += static_cast<char16_t>(static_cast<uint8_t>(wide[i]) |
+                                          static_cast<uint8_t>(wide[i + 1]) << 8);
+        }
+    }
+    const size_t end = text.find(u'\0');
+    return end == std::u16string::npos ? text : text.substr(0, end);
+}
+
+HRESULT ReadList(libpff_record_entry_t* entry, ULONG stored, ULONG wanted, int codePage,
+                 SPropValue& out, void* parent) {
+    std::vector<uint8_t> data;
+    HRESULT hr = ReadRawData(entry, data);
+    std::vector<std::string_view> items;
+    if (SUCCEEDED(hr)) {
+        hr = SplitList(data, items);
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const auto n = static_cast<ULONG>(items.size());
+    if (wanted == PT_MV_BINARY) {
+        out.Value.MVbin.cValues = n;
+        out.Value.MVbin.lpbin = AllocateLinked<SBinary>(parent, n);
+        if (out.Value.MVbin.lpbin == nullptr && n > 0) {
+            return MAPI_E_NOT_ENOUGH_MEMORY;
+        }
+        for (ULONG i = 0; i < n; ++i) {
+            out.Value.MVbin.lpbin[i].cb = static_cast<ULONG>(items[i].size());
+            out.Value.MVbin.lpbin[i].lpb = CopyBytes(items[i].data(), items[i].size(), parent);
+            if (out.Value.MVbin.lpbin[i].lpb == nullptr) {
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+        }
+        return S_OK;
+    }
+    auto** strings = AllocateLinked<void*>(parent, n);
+    if (strings == nullptr && n > 0) {
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+    }
+    for (ULONG i = 0; i < n; ++i) {
+        const std::u16string text = WidenListString(items[i], stored, codePage);
+        strings[i] = wanted == PT_MV_UNICODE
+                         ? static_cast<void*>(CopyString16(text, parent))
+                         : static_cast<void*>(CopyString8(Utf16ToUtf8(text), parent));
+        if (strings[i] == nullptr) {
+            return MAPI_E_NOT_ENOUGH_MEMORY;
+        }
+    }
+    if (wanted == PT_MV_UNICODE) {
+        out.Value.MVszW.cValues = n;
+        out.Value.MVszW.lppszW = reinterpret_cast<LPWSTR*>(strings);
+    } else {
+        out.Value.MVszA.cValues = n;
+        out.Value.MVszA.lppszA = reinterpret_cast<LPSTR*>(strings);
+    }
+    return S_OK;
 }
 
 bool IsStringType(ULONG type) {
@@ -281,7 +332,7 @@ void DropSubjectMarker(std::u16string& text) {
 }
 
 HRESULT ConvertEntry(libpff_record_entry_t* entry, ULONG id, ULONG stored, ULONG wanted,
-                     SPropValue& out, void* parent) {
+                     int codePage, SPropValue& out, void* parent) {
     if (wanted == PT_UNSPECIFIED) {
         wanted = stored;
     }
@@ -302,10 +353,13 @@ HRESULT ConvertEntry(libpff_record_entry_t* entry, ULONG id, ULONG stored, ULONG
         return out.Value.lpszA != nullptr ? S_OK : MAPI_E_NOT_ENOUGH_MEMORY;
     }
     if (IsMultiStringType(wanted) && IsMultiStringType(stored)) {
-        return ReadMultiValue(entry, wanted, out, parent);
+        return ReadList(entry, stored, wanted, codePage, out, parent);
     }
     if (wanted != stored) {
         return MAPI_E_NOT_FOUND;
+    }
+    if (stored == PT_MV_BINARY) {
+        return ReadList(entry, stored, wanted, codePage, out, parent);
     }
     if ((stored & MV_FLAG) != 0) {
         return ReadMultiValue(entry, stored, out, parent);
@@ -475,6 +529,8 @@ HRESULT PffFile::Open(const std::string& path, std::shared_ptr<PffFile>& file) {
     if (opened->displayName_.empty()) {
         opened->displayName_ = std::filesystem::path(path).stem().string();
     }
+    PffError codePageError;
+    libpff_file_get_ascii_codepage(opened->file_, &opened->codePage_, codePageError.get());
     file = std::move(opened);
     return S_OK;
 }
@@ -502,6 +558,14 @@ HRESULT PffFile::ItemById(uint32_t id, ItemPtr& item) const {
     HRESULT hr = FromPff(libpff_file_get_item_by_identifier(file_, id, &raw, error.get()));
     item.reset(raw);
     return hr == MAPI_E_CORRUPT_DATA ? MAPI_E_NOT_FOUND : hr;
+}
+
+HRESULT PffFile::NameToIdMap(ItemPtr& item) const {
+    PffError error;
+    libpff_item_t* raw = nullptr;
+    HRESULT hr = FromPff(libpff_file_get_name_to_id_map(file_, &raw, error.get()));
+    item.reset(raw);
+    return hr;
 }
 
 std::vector<uint32_t> ListStoredTags(RecordSource source) {
@@ -533,8 +597,10 @@ std::vector<uint32_t> ListStoredTags(RecordSource source) {
     return tags;
 }
 
-HRESULT ReadStoredProp(RecordSource source, ULONG tag, SPropValue& out, void* parent) {
-    out.ulPropTag = tag;
+namespace {
+
+// The entry of property identifier `id` as stored, named properties by their stored number.
+HRESULT FindEntry(RecordSource source, ULONG id, RecordEntryPtr& entry) {
     RecordSetPtr set;
     HRESULT hr = GetRecordSet(source, set);
     if (FAILED(hr)) {
@@ -543,20 +609,36 @@ HRESULT ReadStoredProp(RecordSource source, ULONG tag, SPropValue& out, void* pa
     PffError error;
     libpff_record_entry_t* raw = nullptr;
     hr = FromPff(
-        libpff_record_set_get_entry_by_type(set.get(), PROP_ID(tag), 0, &raw,
+        libpff_record_set_get_entry_by_type(set.get(), id, 0, &raw,
                                             LIBPFF_ENTRY_VALUE_FLAG_MATCH_ANY_VALUE_TYPE |
                                                 LIBPFF_ENTRY_VALUE_FLAG_IGNORE_NAME_TO_ID_MAP,
                                             error.get()));
-    RecordEntryPtr entry(raw);
+    entry.reset(raw);
+    return hr;
+}
+
+}  // namespace
+
+HRESULT ReadStoredBytes(RecordSource source, ULONG tag, std::vector<uint8_t>& data) {
+    RecordEntryPtr entry;
+    const HRESULT hr = FindEntry(source, PROP_ID(tag), entry);
+    return FAILED(hr) ? hr : ReadRawData(entry.get(), data);
+}
+
+HRESULT ReadStoredProp(RecordSource source, ULONG tag, SPropValue& out, void* parent) {
+    out.ulPropTag = tag;
+    RecordEntryPtr entry;
+    HRESULT hr = FindEntry(source, PROP_ID(tag), entry);
     if (FAILED(hr)) {
         return hr;
     }
+    PffError error;
     uint32_t stored = 0;
     if (libpff_record_entry_get_value_type(entry.get(), &stored, error.get()) != 1) {
         return MAPI_E_CORRUPT_DATA;
     }
     ULONG wanted = PROP_TYPE(tag) == PT_UNSPECIFIED ? stored : PROP_TYPE(tag);
-    hr = ConvertEntry(entry.get(), PROP_ID(tag), stored, wanted, out, parent);
+    hr = ConvertEntry(entry.get(), PROP_ID(tag), stored, wanted, source.codePage, out, parent);
     if (SUCCEEDED(hr)) {
         out.ulPropTag = PROP_TAG(wanted, PROP_ID(tag));
     }

@@ -50,21 +50,28 @@ class PffFile {
     const std::string& displayName() const { return displayName_; }
     // The store's own 16-byte identifier (its record key), which prefixes its entry ids.
     const mapi::MAPIUID& uid() const { return uid_; }
+    // The code page of the file's 8-bit strings.
+    int codePage() const { return codePage_; }
 
     mapi::HRESULT RootFolder(ItemPtr& item) const;
     mapi::HRESULT ItemById(uint32_t id, ItemPtr& item) const;
+    // The item holding the store's name-to-id map.
+    mapi::HRESULT NameToIdMap(ItemPtr& item) const;
 
   private:
     PffFile() = default;
     libpff_file_t* file_ = nullptr;
     std::string displayName_;
     mapi::MAPIUID uid_{};
+    int codePage_ = 1252;
 };
 
 // Where a property's value comes from: one record set of one libpff item.
 struct RecordSource {
     libpff_item_t* item = nullptr;
     int set = 0;
+    // Of the file's 8-bit strings in lists, which libpff leaves to its caller.
+    int codePage = 1252;
 };
 
 // The (id, stored type) pairs of a record set, in stored order; named properties included.
@@ -74,6 +81,9 @@ std::vector<uint32_t> ListStoredTags(RecordSource source);
 // string type accepts either stored string form; PT_UNSPECIFIED returns the stored type.
 mapi::HRESULT ReadStoredProp(RecordSource source, mapi::ULONG tag, mapi::SPropValue& out,
                              void* parent);
+
+// The stored bytes of the property `tag`, whatever its stored type.
+mapi::HRESULT ReadStoredBytes(RecordSource source, mapi::ULONG tag, std::vector<uint8_t>& data);
 
 mapi::HRESULT ItemType(libpff_item_t* item, uint8_t& type);
 mapi::HRESULT ItemId(libpff_item_t* item, uint32_t& id);

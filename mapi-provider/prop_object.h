@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mapi-provider/allocator.h"
+#include "mapi-provider/name_map.h"
 #include "mapi-provider/node.h"
 #include "mapi-provider/node_properties.h"
 #include "mapi-provider/property_values.h"
@@ -96,7 +97,37 @@ class PropObject : public mapi::ComObject<Iface> {
         return mapi::MAPI_E_NO_SUPPORT;
     }
 
+    mapi::HRESULT GetNamesFromIDs(mapi::LPSPropTagArray* tags, mapi::LPGUID set, mapi::ULONG,
+                                  mapi::ULONG* count, mapi::LPMAPINAMEID** names) override {
+        if (count != nullptr) {
+            *count = 0;
+        }
+        if (names != nullptr) {
+            *names = nullptr;
+        }
+        return mapi::Guarded([&] {
+            const NameMap* map = Names();
+            return map != nullptr ? NamesFromIds(*map, tags, set, count, names)
+                                  : mapi::MAPI_E_NO_SUPPORT;
+        });
+    }
+
+    mapi::HRESULT GetIDsFromNames(mapi::ULONG count, mapi::LPMAPINAMEID* names, mapi::ULONG,
+                                  mapi::LPSPropTagArray* tags) override {
+        if (tags != nullptr) {
+            *tags = nullptr;
+        }
+        return mapi::Guarded([&] {
+            const NameMap* map = Names();
+            return map != nullptr ? IdsFromNames(*map, count, names, tags)
+                                  : mapi::MAPI_E_NO_SUPPORT;
+        });
+    }
+
   protected:
+    // The names of the store's named properties, read on first use (it may throw
+    // std::bad_alloc); null for an object outside a store.
+    virtual const NameMap* Names() { return nullptr; }
     virtual mapi::HRESULT ReadProp(mapi::ULONG tag, mapi::SPropValue& out, void* parent) = 0;
     virtual std::vector<mapi::ULONG> PropTags() = 0;
 };
@@ -112,6 +143,7 @@ class NodeObject : public PropObject<Iface> {
         return ReadNodeProp(node_->view(), tag, out, parent);
     }
     std::vector<mapi::ULONG> PropTags() override { return NodeTags(node_->view()); }
+    const NameMap* Names() override { return &NamesOf(*node_->store); }
 
     NodePtr node_;
 };

@@ -68,6 +68,8 @@ class Store final : public PropObject<IMsgStore> {
         return tags;
     }
 
+    const NameMap* Names() override { return &NamesOf(*store_); }
+
   private:
     bool Supports(REFIID riid) const override {
         return riid == IID_IMAPIProp || riid == IID_IMsgStore;

@@ -76,6 +76,14 @@ class IMAPIProp : public IUnknown {
     virtual HRESULT CopyTo(ULONG ciidExclude, LPCIID rgiidExclude, LPSPropTagArray lpExcludeProps,
                            ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress, LPCIID lpInterface,
                            LPVOID lpDestObj, ULONG ulFlags, LPSPropProblemArray* lppProblems) = 0;
+    // The names of named properties (identifiers 0x8000 and above) and back. The answers are
+    // one buffer each, freed with MAPIFreeBuffer; names and tags that cannot be given are null
+    // entries and PT_ERROR tags, with MAPI_W_ERRORS_RETURNED.
+    virtual HRESULT GetNamesFromIDs(LPSPropTagArray* lppPropTags, LPGUID lpPropSetGuid,
+                                    ULONG ulFlags, ULONG* lpcPropNames,
+                                    LPMAPINAMEID** lpppPropNames) = 0;
+    virtual HRESULT GetIDsFromNames(ULONG cPropNames, LPMAPINAMEID* lppPropNames, ULONG ulFlags,
+                                    LPSPropTagArray* lppPropTags) = 0;
 
   protected:
     ~IMAPIProp() = default;

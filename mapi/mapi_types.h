@@ -73,6 +73,10 @@ inline constexpr IID IID_IProfAdmin = MakeOleGuid(0x0002031C);
 inline constexpr IID IID_IMsgServiceAdmin = MakeOleGuid(0x0002031D);
 inline constexpr CLSID CLSID_MailMessage = MakeOleGuid(0x00020D0B);
 
+// The property sets that name maps refer to by number rather than by GUID.
+inline constexpr GUID PS_MAPI = MakeOleGuid(0x00020328);
+inline constexpr GUID PS_PUBLIC_STRINGS = MakeOleGuid(0x00020329);
+
 struct FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -264,6 +268,19 @@ using LPADRLIST = ADRLIST*;
 constexpr size_t CbNewADRLIST(ULONG entries) {
     return CbNewSRowSet(entries);
 }
+
+// The name of a named property: a number or a string within a property set.
+inline constexpr ULONG MNID_ID = 0;
+inline constexpr ULONG MNID_STRING = 1;
+struct MAPINAMEID {
+    LPGUID lpguid;
+    ULONG ulKind;
+    union {
+        LONG lID;
+        LPWSTR lpwstrName;
+    } Kind;
+};
+using LPMAPINAMEID = MAPINAMEID*;
 
 // Restrictions and sort orders are passed through as opaque pointers: the program only ever
 // passes none.

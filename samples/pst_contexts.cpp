@@ -88,6 +88,20 @@ PstProperty PstBinary(uint32_t tag, std::string_view bytes) {
     return {tag, std::string(bytes)};
 }
 
+PstProperty PstTexts(uint32_t tag, const std::vector<std::string>& utf8) {
+    // The count, one offset per value from the start, then the values one after another.
+    PstProperty property{tag, {}};
+    PutLe(property.value, utf8.size(), 4);
+    std::string values;
+    const size_t start = 4 + 4 * utf8.size();
+    for (const std::string& text : utf8) {
+        PutLe(property.value, start + values.size(), 4);
+        values += PstUtf16(text);
+    }
+    property.value += values;
+    return property;
+}
+
 uint32_t PstSubnodeList::AddData(std::string_view data) {
     const uint32_t nid = NewNid(kNidTypeLtp);
     entries_.push_back({nid, ndb_.WriteData(data), 0});

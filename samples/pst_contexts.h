@@ -23,6 +23,8 @@ PstProperty PstBool(uint32_t tag, bool value);
 PstProperty PstTime(uint32_t tag, uint64_t fileTime);
 PstProperty PstText(uint32_t tag, std::string_view utf8);
 PstProperty PstBinary(uint32_t tag, std::string_view bytes);
+// A multi-valued string property (PT_MV_UNICODE).
+PstProperty PstTexts(uint32_t tag, const std::vector<std::string>& utf8);
 
 // The subnodes of one node: large values, tables and attachments of a message.
 class PstSubnodeList {

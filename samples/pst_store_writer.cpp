@@ -282,7 +282,8 @@ PstProperties PstStoreWriter::MessageProperties(const PstMessage& message,
         if (time != 0) properties.push_back(PstTime(tag, time));
     }
     for (const PstNamedProperty& named : message.NamedProperties) {
-        properties.push_back(PstText(NamedPropertyId(named) << 16 | 0x001F, named.Value));
+        properties.push_back(
+            {NamedPropertyId(named) << 16 | (named.Value.tag & 0xFFFF), named.Value.value});
     }
     size_t size = ValueBytes(properties);
     for (const PstAttachment& attachment : message.Attachments) size += attachment.Data.size();

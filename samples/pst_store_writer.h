@@ -24,12 +24,13 @@ struct PstRecipient {
     int32_t Type = 1;  // 1 To, 2 Cc, 3 Bcc
 };
 
-// A named property with a text value, named by a number or by a string in its property set.
+// A named property, named by a number or by a string in its property set. Its value's tag
+// gives only the type (PstText(0x001F, ...), PstTime(0x0040, ...), ...).
 struct PstNamedProperty {
     std::string SetGuid;  // 16 bytes
     uint32_t Id = 0;
     std::string Name;  // when not empty, the property is named by this string
-    std::string Value;
+    PstProperty Value;
 };
 
 struct PstMessage;

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"
 #include "mapi/mapi_tags.h"
 #include "outlook/msg/msg_blob_stream.h"
+#include "outlook/msg/msg_names.h"
 
 namespace mailsift {
 
@@ -19,7 +21,8 @@ namespace {
 template <class Iface>
 class PropObject : public ComObject<Iface>, public MsgBlobOwner {
   public:
-    explicit PropObject(const MsgBuffers& buffers) : buffers_(buffers) {}
+    PropObject(const MsgBuffers& buffers, std::shared_ptr<MsgNameMap> names)
+        : buffers_(buffers), names_(std::move(names)) {}
 
     HRESULT GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
         if (count == nullptr || values == nullptr) return MAPI_E_INVALID_PARAMETER;
@@ -104,6 +107,40 @@ class PropObject : public ComObject<Iface>, public MsgBlobOwner {
         return MAPI_E_NO_SUPPORT;
     }
 
+    HRESULT GetNamesFromIDs(LPSPropTagArray* tags, LPGUID set, ULONG, ULONG* count,
+                            LPMAPINAMEID** names) override {
+        if (tags == nullptr || count == nullptr || names == nullptr)
+            return MAPI_E_INVALID_PARAMETER;
+        *count = 0;
+        *names = nullptr;
+        return Guarded([&] { return NamesFromIds(tags, set, count, names); });
+    }
+
+    HRESULT GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
+                            LPSPropTagArray* tags) override {
+        if (tags == nullptr || count == 0 || names == nullptr) return MAPI_E_INVALID_PARAMETER;
+        *tags = nullptr;
+        return Guarded([&] {
+            LPVOID root = nullptr;
+            if (buffers_.allocate(static_cast<ULONG>(CbNewSPropTagArray(count)), &root) != S_OK) {
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+            auto* array = static_cast<LPSPropTagArray>(root);
+            array->cValues = count;
+            bool missing = false;
+            for (ULONG i = 0; i < count; ++i) {
+                PropertyName name;
+                const ULONG id = NameFromNameId(names[i], name)
+                                     ? names_->IdOf(name, (flags & MAPI_CREATE) != 0)
+                                     : 0;
+                array->aulPropTag[i] = id != 0 ? PROP_TAG(PT_UNSPECIFIED, id) : PT_ERROR;
+                missing = missing || id == 0;
+            }
+            *tags = array;
+            return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
+        });
+    }
+
     void ReplaceBlob(ULONG id, const std::shared_ptr<MsgBlob>& current,
                      const std::shared_ptr<MsgBlob>& replacement) override {
         const auto found = props_.find(id);
@@ -141,9 +178,14 @@ class PropObject : public ComObject<Iface>, public MsgBlobOwner {
         return S_OK;
     }
 
+    // Named properties are kept only under identifiers that name something.
+    bool Settable(ULONG id) const {
+        return id != 0 && (id < MIN_NAMED_PROP_ID || names_->Find(id) != nullptr);
+    }
+
     HRESULT SetOne(const SPropValue& value) {
         const ULONG id = PROP_ID(value.ulPropTag);
-        if (id == 0 || id >= MIN_NAMED_PROP_ID) return MAPI_E_INVALID_PARAMETER;
+        if (!Settable(id)) return MAPI_E_INVALID_PARAMETER;
         if (IsComputed(id)) return MAPI_E_NO_ACCESS;
         MsgProperty property;
         const HRESULT hr = ToMsgProperty(value, property);
@@ -175,7 +217,79 @@ class PropObject : public ComObject<Iface>, public MsgBlobOwner {
     }
 
     MsgBuffers buffers_;
+    std::shared_ptr<MsgNameMap> names_;
     MsgPropertyBag props_;
+
+  private:
+    // Either the tags asked for or, when none are, every name (of `set` when one is given).
+    HRESULT NamesFromIds(LPSPropTagArray* tags, LPGUID set, ULONG* count, LPMAPINAMEID** names) {
+        std::vector<ULONG> ids;
+        if (*tags != nullptr) {
+            ids.assign((*tags)->aulPropTag, (*tags)->aulPropTag + (*tags)->cValues);
+        } else {
+            for (size_t i = 0; i < names_->names().size(); ++i) {
+                if (set == nullptr || names_->names()[i].set == *set) {
+                    ids.push_back(
+                        PROP_TAG(PT_UNSPECIFIED, MIN_NAMED_PROP_ID + static_cast<ULONG>(i)));
+                }
+            }
+        }
+        LPVOID root = nullptr;
+        if (buffers_.allocate(
+                static_cast<ULONG>(std::max<size_t>(ids.size(), 1) * sizeof(LPMAPINAMEID)),
+                &root) != S_OK) {
+            return MAPI_E_NOT_ENOUGH_MEMORY;
+        }
+        auto* array = static_cast<LPMAPINAMEID*>(root);
+        MsgLinkedBuffers linked(buffers_, root);
+        // The tags listed are a buffer of their own, which the caller frees apart.
+        LPVOID listed = nullptr;
+        if (*tags == nullptr) {
+            if (buffers_.allocate(
+                    static_cast<ULONG>(CbNewSPropTagArray(static_cast<ULONG>(ids.size()))),
+                    &listed) != S_OK) {
+                buffers_.free(root);
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+            auto* listedTags = static_cast<LPSPropTagArray>(listed);
+            listedTags->cValues = static_cast<ULONG>(ids.size());
+            std::copy(ids.begin(), ids.end(), listedTags->aulPropTag);
+        }
+        bool missing = false;
+        for (size_t i = 0; i < ids.size(); ++i) {
+            const PropertyName* name = names_->Find(PROP_ID(ids[i]));
+            array[i] = name != nullptr ? CopyName(*name, linked) : nullptr;
+            if (name != nullptr && array[i] == nullptr) {
+                buffers_.free(root);
+                if (listed != nullptr) buffers_.free(listed);
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+            missing = missing || name == nullptr;
+        }
+        *count = static_cast<ULONG>(ids.size());
+        *names = array;
+        if (listed != nullptr) *tags = static_cast<LPSPropTagArray>(listed);
+        return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
+    }
+
+    static LPMAPINAMEID CopyName(const PropertyName& name, MsgLinkedBuffers& linked) {
+        auto* copy = static_cast<LPMAPINAMEID>(linked.Get(sizeof(MAPINAMEID)));
+        auto* set = static_cast<GUID*>(linked.Get(sizeof(GUID)));
+        if (copy == nullptr || set == nullptr) return nullptr;
+        *set = name.set;
+        copy->lpguid = set;
+        copy->ulKind = name.byString ? MNID_STRING : MNID_ID;
+        if (!name.byString) {
+            copy->Kind.lID = name.number;
+            return copy;
+        }
+        const size_t bytes = (name.text.size() + 1) * sizeof(char16_t);
+        auto* text = static_cast<char16_t*>(linked.Get(bytes));
+        if (text == nullptr) return nullptr;
+        std::memcpy(text, name.text.c_str(), bytes);
+        copy->Kind.lpwstrName = text;
+        return copy;
+    }
 };
 
 class Message;
@@ -183,9 +297,10 @@ class Message;
 class Attach final : public PropObject<IAttach> {
   public:
     // `parent` is referenced for as long as the attachment lives.
-    Attach(Message* parent, ULONG number, unsigned depth, const MsgBuffers& buffers);
     Attach(Message* parent, ULONG number, unsigned depth, const MsgBuffers& buffers,
-           const MsgSavedAttachment& saved);
+           std::shared_ptr<MsgNameMap> names);
+    Attach(Message* parent, ULONG number, unsigned depth, const MsgBuffers& buffers,
+           std::shared_ptr<MsgNameMap> names, const MsgSavedAttachment& saved);
     ~Attach() override;
 
     HRESULT SaveChanges(ULONG flags) override;
@@ -209,12 +324,15 @@ class Attach final : public PropObject<IAttach> {
 
 class Message final : public PropObject<IMessage> {
   public:
-    Message(const MsgBuffers& buffers, unsigned depth)
-        : PropObject(buffers), depth_(depth), saved_(std::make_shared<MsgSavedMessage>()) {}
+    // An embedded message shares the names of the message it is in.
+    Message(const MsgBuffers& buffers, std::shared_ptr<MsgNameMap> names, unsigned depth)
+        : PropObject(buffers, std::move(names)),
+          depth_(depth),
+          saved_(std::make_shared<MsgSavedMessage>()) {}
 
-    Message(const MsgBuffers& buffers, unsigned depth,
+    Message(const MsgBuffers& buffers, std::shared_ptr<MsgNameMap> names, unsigned depth,
             const std::shared_ptr<const MsgSavedMessage>& saved)
-        : PropObject(buffers), depth_(depth), saved_(saved) {
+        : PropObject(buffers, std::move(names)), depth_(depth), saved_(saved) {
         props_ = saved->props;
         recipients_ = saved->recipients;
         for (const MsgPropertyBag& recipient : recipients_) {
@@ -234,6 +352,7 @@ class Message final : public PropObject<IMessage> {
         return Guarded([&] {
             auto saved = std::make_shared<MsgSavedMessage>();
             saved->props = MsgSnapshot(props_);
+            if (depth_ == 0) saved->names = names_->names();
             for (const MsgPropertyBag& recipient : recipients_) {
                 saved->recipients.push_back(MsgSnapshot(recipient));
             }
@@ -261,9 +380,10 @@ class Message final : public PropObject<IMessage> {
         return Guarded([&] {
             const auto found = slots_.find(number);
             if (found == slots_.end()) return MAPI_E_NOT_FOUND;
-            Attach* attach = found->second != nullptr
-                                 ? new Attach(this, number, depth_, buffers_, *found->second)
-                                 : new Attach(this, number, depth_, buffers_);
+            Attach* attach =
+                found->second != nullptr
+                    ? new Attach(this, number, depth_, buffers_, names_, *found->second)
+                    : new Attach(this, number, depth_, buffers_, names_);
             return HandOut<IAttach>(attach, riid, result);
         });
     }
@@ -276,7 +396,7 @@ class Message final : public PropObject<IMessage> {
         }
         return Guarded([&] {
             const ULONG assigned = nextAttachNum_;
-            auto* attach = new Attach(this, assigned, depth_, buffers_);
+            auto* attach = new Attach(this, assigned, depth_, buffers_, names_);
             slots_[assigned] = nullptr;
             ++nextAttachNum_;
             if (number != nullptr) *number = assigned;
@@ -308,12 +428,12 @@ class Message final : public PropObject<IMessage> {
 
     // A recipient's properties as given; values that cannot be kept are left out, as
     // SetProps leaves them out.
-    static MsgPropertyBag RecipientBag(const ADRENTRY& entry) {
+    MsgPropertyBag RecipientBag(const ADRENTRY& entry) const {
         MsgPropertyBag bag;
         for (ULONG i = 0; entry.lpProps != nullptr && i < entry.cValues; ++i) {
             const ULONG id = PROP_ID(entry.lpProps[i].ulPropTag);
             MsgProperty property;
-            if (id != 0 && id < MIN_NAMED_PROP_ID && id != PROP_ID(PR_ROWID) &&
+            if (Settable(id) && id != PROP_ID(PR_ROWID) &&
                 ToMsgProperty(entry.lpProps[i], property) == S_OK) {
                 bag[id] = std::move(property);
             }
@@ -380,18 +500,21 @@ class Message final : public PropObject<IMessage> {
     ULONG nextAttachNum_ = 0;
 };
 
-Attach::Attach(Message* parent, ULONG number, unsigned depth, const MsgBuffers& buffers)
-    : PropObject(buffers), parent_(parent), number_(number), depth_(depth) {
+Attach::Attach(Message* parent, ULONG number, unsigned depth, const MsgBuffers& buffers,
+               std::shared_ptr<MsgNameMap> names)
+    : PropObject(buffers, std::move(names)), parent_(parent), number_(number), depth_(depth) {
     parent_->AddRef();
     SetFixed(PR_ATTACH_NUM, number);
 }
 
 Attach::Attach(Message* parent, ULONG number, unsigned depth, const MsgBuffers& buffers,
-               const MsgSavedAttachment& saved)
-    : Attach(parent, number, depth, buffers) {
+               std::shared_ptr<MsgNameMap> names, const MsgSavedAttachment& saved)
+    : Attach(parent, number, depth, buffers, std::move(names)) {
     props_ = saved.props;
     SetFixed(PR_ATTACH_NUM, number);
-    if (saved.embedded != nullptr) embedded_ = new Message(buffers, depth + 1, saved.embedded);
+    if (saved.embedded != nullptr) {
+        embedded_ = new Message(buffers, names_, depth + 1, saved.embedded);
+    }
 }
 
 Attach::~Attach() {
@@ -420,7 +543,7 @@ HRESULT Attach::Open(ULONG tag, LPCIID riid, ULONG flags, LPUNKNOWN* result) {
     if (riid == nullptr || !(*riid == IID_IMessage)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
     if ((flags & MAPI_CREATE) != 0) {
         if (depth_ + 1 > kMsgMaxEmbeddingDepth) return MAPI_E_TOO_COMPLEX;
-        auto* created = new Message(buffers_, depth_ + 1);
+        auto* created = new Message(buffers_, names_, depth_ + 1);
         Replacing(PROP_ID(tag));
         props_.erase(PROP_ID(tag));
         embedded_ = created;
@@ -436,7 +559,7 @@ HRESULT Attach::Open(ULONG tag, LPCIID riid, ULONG flags, LPUNKNOWN* result) {
 
 IMessage* NewMsgMessage(const MsgBuffers& buffers) {
     try {
-        return new Message(buffers, 0);
+        return new Message(buffers, std::make_shared<MsgNameMap>(), 0);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

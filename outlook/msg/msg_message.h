@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "mapi/property_name.h"
 #include "outlook/msg/msg_property.h"
 #include "outlook/msg/msg_storage.h"
 
@@ -24,6 +25,8 @@ struct MsgSavedAttachment {
 
 struct MsgSavedMessage {
     MsgPropertyBag props;
+    // The names of the named properties of the whole file, when the message is not embedded.
+    std::vector<mapi::PropertyName> names;
     std::vector<MsgPropertyBag> recipients;
     std::vector<std::shared_ptr<const MsgSavedAttachment>> attachments;
 };

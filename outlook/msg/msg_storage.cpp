@@ -14,6 +14,7 @@
 #include "outlook/mapi_library.h"
 #include "outlook/msg/msg_compound_file.h"
 #include "outlook/msg/msg_message.h"
+#include "outlook/msg/msg_names.h"
 #include "outlook/msg/msg_property.h"
 #include "platform/file_system.h"
 
@@ -116,10 +117,11 @@ class LayoutWriter {
         }
         if (!topLevel) return true;
         // The named-property mapping is there even when no property has a name.
-        return file_.BeginStorage(kNameIdStorage) &&
-               file_.WriteStream("__substg1.0_00020102", "") &&
-               file_.WriteStream("__substg1.0_00030102", "") &&
-               file_.WriteStream("__substg1.0_00040102", "") && file_.EndStorage();
+        if (!file_.BeginStorage(kNameIdStorage)) return false;
+        for (const auto& [name, bytes] : MsgNameStreams(message.names)) {
+            if (!file_.WriteStream(name, bytes)) return false;
+        }
+        return file_.EndStorage();
     }
 
   private:

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "mapi/mapi_tags.h"
+#include "mapi/property_name.h"
 #include "mapi/utf16.h"
+#include "tests/mapi_provider/provider_session.h"
 
 namespace mailsift::test {
 
@@ -45,6 +47,31 @@ void Record(CopiedProps& props, ULONG count, LPSPropValue values) {
     for (ULONG i = 0; i < count; ++i) {
         props.push_back(Detach(values[i]));
     }
+}
+
+// Answers with a tag array from the provider's allocator, which the caller frees.
+HRESULT NumberNames(std::vector<PropertyName>& names, ULONG count, LPMAPINAMEID* given,
+                    LPSPropTagArray* tags) {
+    LPVOID raw = nullptr;
+    if (Provider().MAPIAllocateBuffer(static_cast<ULONG>(CbNewSPropTagArray(count)), &raw) !=
+        S_OK) {
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+    }
+    auto* array = static_cast<LPSPropTagArray>(raw);
+    array->cValues = count;
+    for (ULONG i = 0; i < count; ++i) {
+        PropertyName name;
+        if (!NameFromNameId(given[i], name)) {
+            array->aulPropTag[i] = PT_ERROR;
+            continue;
+        }
+        auto found = std::find(names.begin(), names.end(), name);
+        if (found == names.end()) found = names.insert(names.end(), name);
+        array->aulPropTag[i] =
+            PROP_TAG(PT_UNSPECIFIED, MIN_NAMED_PROP_ID + static_cast<ULONG>(found - names.begin()));
+    }
+    *tags = array;
+    return S_OK;
 }
 
 }  // namespace
@@ -121,6 +148,13 @@ HRESULT FakeAttach::CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROG
                            LPVOID, ULONG, LPSPropProblemArray*) {
     return MAPI_E_NO_SUPPORT;
 }
+HRESULT FakeAttach::GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeAttach::GetIDsFromNames(ULONG count, LPMAPINAMEID* given, ULONG,
+                                    LPSPropTagArray* tags) {
+    return NumberNames(names, count, given, tags);
+}
 
 HRESULT FakeMessage::QueryInterface(REFIID, LPVOID*) {
     return MAPI_E_INTERFACE_NOT_SUPPORTED;
@@ -148,6 +182,13 @@ HRESULT FakeMessage::SetProps(ULONG count, LPSPropValue values, LPSPropProblemAr
 HRESULT FakeMessage::CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID,
                             LPVOID, ULONG, LPSPropProblemArray*) {
     return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) {
+    return MAPI_E_NO_SUPPORT;
+}
+HRESULT FakeMessage::GetIDsFromNames(ULONG count, LPMAPINAMEID* given, ULONG,
+                                     LPSPropTagArray* tags) {
+    return NumberNames(names, count, given, tags);
 }
 HRESULT FakeMessage::GetAttachmentTable(ULONG, LPMAPITABLE*) {
     return MAPI_E_NO_SUPPORT;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mapi/mapi_interfaces.h"
+#include "mapi/property_name.h"
 
 namespace mailsift::test {
 
@@ -56,8 +57,14 @@ class FakeAttach final : public mapi::IAttach {
     mapi::HRESULT CopyTo(mapi::ULONG, mapi::LPCIID, mapi::LPSPropTagArray, mapi::ULONG_PTR,
                          mapi::LPMAPIPROGRESS, mapi::LPCIID, mapi::LPVOID, mapi::ULONG,
                          mapi::LPSPropProblemArray*) override;
+    mapi::HRESULT GetNamesFromIDs(mapi::LPSPropTagArray*, mapi::LPGUID, mapi::ULONG, mapi::ULONG*,
+                                  mapi::LPMAPINAMEID**) override;
+    // Gives each new name the next identifier from 0x8000 and records it in `names`.
+    mapi::HRESULT GetIDsFromNames(mapi::ULONG, mapi::LPMAPINAMEID*, mapi::ULONG,
+                                  mapi::LPSPropTagArray*) override;
 
     CopiedProps props;
+    std::vector<mapi::PropertyName> names;
     std::unique_ptr<FakeMessage> embedded;
     // Data written through a PR_ATTACH_DATA_BIN stream, when the attachment offers one.
     bool offersStreams = true;
@@ -84,6 +91,11 @@ class FakeMessage final : public mapi::IMessage {
     mapi::HRESULT CopyTo(mapi::ULONG, mapi::LPCIID, mapi::LPSPropTagArray, mapi::ULONG_PTR,
                          mapi::LPMAPIPROGRESS, mapi::LPCIID, mapi::LPVOID, mapi::ULONG,
                          mapi::LPSPropProblemArray*) override;
+    mapi::HRESULT GetNamesFromIDs(mapi::LPSPropTagArray*, mapi::LPGUID, mapi::ULONG, mapi::ULONG*,
+                                  mapi::LPMAPINAMEID**) override;
+    // Gives each new name the next identifier from 0x8000 and records it in `names`.
+    mapi::HRESULT GetIDsFromNames(mapi::ULONG, mapi::LPMAPINAMEID*, mapi::ULONG,
+                                  mapi::LPSPropTagArray*) override;
     mapi::HRESULT GetAttachmentTable(mapi::ULONG, mapi::LPMAPITABLE*) override;
     mapi::HRESULT OpenAttach(mapi::ULONG, mapi::LPCIID, mapi::ULONG, mapi::LPATTACH*) override;
     mapi::HRESULT CreateAttach(mapi::LPCIID, mapi::ULONG, mapi::ULONG*, mapi::LPATTACH*) override;
@@ -93,6 +105,7 @@ class FakeMessage final : public mapi::IMessage {
     mapi::HRESULT ModifyRecipients(mapi::ULONG, mapi::LPADRLIST) override;
 
     CopiedProps props;
+    std::vector<mapi::PropertyName> names;
     std::vector<CopiedProps> recipients;
     std::vector<std::unique_ptr<FakeAttach>> attachments;
     bool attachmentsOfferStreams = true;

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "fake_message.h"
 #include "provider_session.h"
+#include "samples/demo_personal_folders.h"
 #include "samples/pst_store_writer.h"
 #include "support/file_helpers.h"
 #include "support/temp_dir.h"
@@ -380,8 +383,39 @@ TEST(MapiProviderStoreTest, CopyToCopiesAllButTheExcludedTags) {
             for (ULONG tag : kExcludedTags) {
                 EXPECT_NE(PROP_ID(prop.tag), PROP_ID(tag)) << std::hex << prop.tag;
             }
-            EXPECT_LT(PROP_ID(prop.tag), MIN_NAMED_PROP_ID);
         }
+        // Named properties arrive under the identifiers the target gave their names.
+        LPSPropTagArray named = nullptr;
+        ULONG count = 0;
+        LPMAPINAMEID* names = nullptr;
+        ASSERT_EQ(AsMessage(object.get())->GetNamesFromIDs(&named, nullptr, 0, &count, &names),
+                  S_OK);
+        size_t arrived = 0;
+        for (ULONG i = 0; i < count; ++i) {
+            SPropValue* value = nullptr;
+            ULONG values = 0;
+            SizedSPropTagArray<1> one{1, {named->aulPropTag[i]}};
+            ASSERT_TRUE(
+                SUCCEEDED(AsMessage(object.get())->GetProps(one.get(), 0, &values, &value)));
+            const bool present = PROP_TYPE(value->ulPropTag) != PT_ERROR;
+            const ULONG type = PROP_TYPE(value->ulPropTag);
+            Provider().MAPIFreeBuffer(value);
+            if (!present) continue;
+            PropertyName propertyName;
+            ASSERT_TRUE(NameFromNameId(names[i], propertyName));
+            const auto given = std::find(target.names.begin(), target.names.end(), propertyName);
+            ASSERT_NE(given, target.names.end());
+            const ULONG id = MIN_NAMED_PROP_ID + static_cast<ULONG>(given - target.names.begin());
+            // Strings arrive wide, lists of strings too.
+            const ULONG wide = type == PT_STRING8      ? PT_UNICODE
+                               : type == PT_MV_STRING8 ? PT_MV_UNICODE
+                                                       : type;
+            EXPECT_NE(FindProp(target.props, PROP_TAG(wide, id)), nullptr) << std::hex << id;
+            ++arrived;
+        }
+        EXPECT_GT(arrived, 0u) << name;
+        Provider().MAPIFreeBuffer(names);
+        Provider().MAPIFreeBuffer(named);
 
         ASSERT_FALSE(target.recipients.empty());
         const CopiedProp* recipient = FindProp(target.recipients[0], PR_DISPLAY_NAME_W);
@@ -417,6 +451,43 @@ TEST(MapiProviderStoreTest, CopyToCopiesAllButTheExcludedTags) {
         EXPECT_EQ(attach.references, 0);
         // Saving the copy itself is left to the caller.
         EXPECT_EQ(target.saves, 0);
+    }
+}
+
+// Lists of strings hold every value, in Unicode and in ANSI files (libpff counts none).
+TEST(MapiProviderStoreTest, ListsOfStringsGiveEveryValue) {
+    const std::vector<std::string> sample1 = {"Green Category", "Blue Category"};
+    const std::vector<std::string> sample2 = {"Green Category", "Red Category"};
+    for (const auto& [file, folder, expected] :
+         {std::tuple{"sample1.pst", "Sample1", sample1}, {"sample2.pst", "Sample2", sample2}}) {
+        SCOPED_TRACE(file);
+        REQUIRE_FIXTURE(path, file);
+        ProviderSession session;
+        ASSERT_EQ(session.Open(path), S_OK);
+        InterfaceRef<IUnknown> object;
+        ASSERT_TRUE(OpenMessage(session.store(), {"Top of Outlook data file", folder}, 0, object));
+        GUID publicStrings = PS_PUBLIC_STRINGS;
+        char16_t keywords[] = u"Keywords";
+        MAPINAMEID name{&publicStrings, MNID_STRING, {}};
+        name.Kind.lpwstrName = keywords;
+        LPMAPINAMEID names[] = {&name};
+        LPSPropTagArray ids = nullptr;
+        ASSERT_EQ(AsMessage(object.get())->GetIDsFromNames(1, names, 0, &ids), S_OK);
+        const ULONG id = PROP_ID(ids->aulPropTag[0]);
+        Provider().MAPIFreeBuffer(ids);
+        for (ULONG type : {PT_MV_UNICODE, PT_MV_STRING8}) {
+            SizedSPropTagArray<1> tags{1, {PROP_TAG(type, id)}};
+            ULONG count = 0;
+            LPSPropValue value = nullptr;
+            ASSERT_EQ(AsMessage(object.get())->GetProps(tags.get(), 0, &count, &value), S_OK);
+            std::vector<std::string> categories;
+            for (ULONG i = 0; i < value->Value.MVszA.cValues; ++i) {
+                categories.push_back(type == PT_MV_UNICODE ? ToUtf8(value->Value.MVszW.lppszW[i])
+                                                           : value->Value.MVszA.lppszA[i]);
+            }
+            Provider().MAPIFreeBuffer(value);
+            EXPECT_EQ(categories, expected);
+        }
     }
 }
 
@@ -477,6 +548,93 @@ std::string SubjectOf(IMessage* message) {
 // Messages are opened by the identifiers of their folder's contents table: while the table is
 // open, from their place in it, else by a search of the store. Both give the message listed, and
 // a message opened again in a row gives its attachments as before.
+// The names of named properties come from the store's name-to-id map, both ways.
+TEST(MapiProviderStoreTest, NamedPropertiesGiveTheirNames) {
+    TempDir temp;
+    const std::string path = temp / "named.pst";
+    const samples::PstMessage appointment = samples::DemoAppointment();
+    {
+        samples::PstStoreWriter writer(path, "Named");
+        writer.AddMessage(writer.AddFolder(writer.TopFolder(), std::string("Calendar")),
+                          appointment);
+        writer.AddMessage(writer.AddFolder(writer.TopFolder(), std::string("Tasks")),
+                          samples::DemoTask());
+        writer.Finish();
+    }
+    ProviderSession session;
+    ASSERT_EQ(session.Open(path), S_OK);
+    InterfaceRef<IUnknown> object;
+    ASSERT_TRUE(OpenMessage(session.store(), {"Top of Personal Folders", "Calendar"}, 0, object));
+    IMessage* message = AsMessage(object.get());
+    LPSPropTagArray listed = nullptr;
+    ASSERT_EQ(message->GetPropList(0, &listed), S_OK);
+    std::vector<ULONG> named;
+    for (ULONG i = 0; i < listed->cValues; ++i) {
+        if (PROP_ID(listed->aulPropTag[i]) >= MIN_NAMED_PROP_ID) {
+            named.push_back(listed->aulPropTag[i]);
+        }
+    }
+    Provider().MAPIFreeBuffer(listed);
+    ASSERT_EQ(named.size(), appointment.NamedProperties.size());
+
+    std::vector<ULONG> asked = named;
+    asked.push_back(PROP_TAG(PT_LONG, 0x7FF0));
+    std::vector<BYTE> raw(CbNewSPropTagArray(static_cast<ULONG>(asked.size())));
+    auto* tags = reinterpret_cast<LPSPropTagArray>(raw.data());
+    tags->cValues = static_cast<ULONG>(asked.size());
+    std::copy(asked.begin(), asked.end(), tags->aulPropTag);
+    ULONG count = 0;
+    LPMAPINAMEID* names = nullptr;
+    ASSERT_EQ(message->GetNamesFromIDs(&tags, nullptr, 0, &count, &names), MAPI_W_ERRORS_RETURNED);
+    ASSERT_EQ(count, asked.size());
+    EXPECT_EQ(names[named.size()], nullptr) << "not a named property";
+    std::vector<LPMAPINAMEID> given;
+    for (size_t i = 0; i < named.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(names[i], nullptr);
+        PropertyName name;
+        ASSERT_TRUE(NameFromNameId(names[i], name));
+        const auto written =
+            std::find_if(appointment.NamedProperties.begin(), appointment.NamedProperties.end(),
+                         [&](const samples::PstNamedProperty& property) {
+                             std::u16string text(property.Name.begin(), property.Name.end());
+                             return std::memcmp(&name.set, property.SetGuid.data(), 16) == 0 &&
+                                    name.byString == !property.Name.empty() &&
+                                    (name.byString ? name.text == text
+                                                   : name.number == static_cast<LONG>(property.Id));
+                         });
+        ASSERT_NE(written, appointment.NamedProperties.end());
+        EXPECT_EQ(PROP_TYPE(named[i]), written->Value.tag & 0xFFFF);
+        given.push_back(names[i]);
+    }
+    // And back: each name gives its identifier; a name the store does not know gives none.
+    GUID unknownSet = MakeOleGuid(0x12345678);
+    MAPINAMEID unknown{&unknownSet, MNID_ID, {0x8208}};
+    given.push_back(&unknown);
+    LPSPropTagArray ids = nullptr;
+    ASSERT_EQ(
+        message->GetIDsFromNames(static_cast<ULONG>(given.size()), given.data(), MAPI_CREATE, &ids),
+        MAPI_W_ERRORS_RETURNED);
+    ASSERT_EQ(ids->cValues, given.size());
+    for (size_t i = 0; i < named.size(); ++i) {
+        EXPECT_EQ(ids->aulPropTag[i], PROP_TAG(PT_UNSPECIFIED, PROP_ID(named[i])));
+    }
+    EXPECT_EQ(PROP_TYPE(ids->aulPropTag[named.size()]), PT_ERROR);
+    Provider().MAPIFreeBuffer(ids);
+    Provider().MAPIFreeBuffer(names);
+
+    // All names of one property set, from any object of the store.
+    const GUID appointmentSet = MakeOleGuid(0x00062002);
+    LPSPropTagArray all = nullptr;
+    ASSERT_EQ(session.store()->GetNamesFromIDs(&all, const_cast<GUID*>(&appointmentSet), 0, &count,
+                                               &names),
+              S_OK);
+    EXPECT_EQ(count, 4u);  // start, end, location, duration
+    for (ULONG i = 0; i < count; ++i) EXPECT_EQ(*names[i]->lpguid, appointmentSet);
+    Provider().MAPIFreeBuffer(names);
+    Provider().MAPIFreeBuffer(all);
+}
+
 TEST(MapiProviderStoreTest, MessagesOpenedByIdentifierAreTheOnesListed) {
     TempDir temp;
     const std::string path = temp / "listed.pst";

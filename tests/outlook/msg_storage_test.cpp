@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -790,6 +791,216 @@ TEST(MsgStorageTest, CopiesOfStoredMessagesReadBackAlike) {
         });
     }
     EXPECT_GT(copied, 0);
+}
+
+// The named properties of a .msg file as the reader script gives them.
+struct NamedLayout {
+    std::vector<std::string> names;             // "8000 <set> n|s <number or name>"
+    std::map<std::string, std::string> values;  // "8000 001F" -> hex
+    std::vector<std::string> problems;
+};
+
+NamedLayout ReadNames(const std::string& path) {
+    NamedLayout layout;
+    std::istringstream lines(
+        RunCommand(std::string(kPython) + " " MSG_READER_SCRIPT " names '" + path + "' 2>&1"));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t space = line.find(' ');
+        const std::string kind = line.substr(0, space), rest = line.substr(space + 1);
+        if (kind == "name") {
+            layout.names.push_back(rest);
+        } else if (kind == "value") {
+            layout.values[rest.substr(0, 9)] = rest.substr(10);
+        } else {
+            layout.problems.push_back(line);
+        }
+    }
+    return layout;
+}
+
+// A name as the reader script writes it, kept with its MAPINAMEID.
+struct ScriptName {
+    explicit ScriptName(const std::string& line) {
+        std::istringstream fields(line);
+        std::string id, set, kind, value;
+        fields >> id >> set >> kind >> value;
+        const std::string bytes = Unhex(set);
+        std::memcpy(&name.set, bytes.data(), sizeof(GUID));
+        name.byString = kind == "s";
+        if (name.byString) {
+            const std::string text = Unhex(value);
+            for (size_t i = 0; i + 1 < text.size(); i += 2) {
+                name.text += static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
+                                                   static_cast<unsigned char>(text[i + 1]) << 8);
+            }
+        } else {
+            name.number = static_cast<LONG>(std::stoul(value, nullptr, 16));
+        }
+    }
+    // Valid while the name stays where it is.
+    LPMAPINAMEID get() {
+        id_ = NameIdOf(name);
+        return &id_;
+    }
+    PropertyName name;
+
+  private:
+    MAPINAMEID id_{};
+};
+
+// The tags GetIDsFromNames gives for `names`, and its result.
+HRESULT IdsOf(IMAPIProp* object, std::vector<ScriptName>& names, ULONG flags,
+              std::vector<ULONG>& tags) {
+    std::vector<LPMAPINAMEID> pointers;
+    for (ScriptName& name : names) pointers.push_back(name.get());
+    LPSPropTagArray array = nullptr;
+    const HRESULT hr = object->GetIDsFromNames(static_cast<ULONG>(pointers.size()), pointers.data(),
+                                               flags, &array);
+    tags.clear();
+    for (ULONG i = 0; array != nullptr && i < array->cValues; ++i) {
+        tags.push_back(array->aulPropTag[i]);
+    }
+    FreeProviderBuffer(array);
+    return hr;
+}
+
+// Outlook numbers the names of a file in the order they were first used; given the same
+// names in the same order, the name storage must come out as Outlook wrote it.
+TEST(MsgStorageTest, RecordsNamesAsOutlookFilesDo) {
+    REQUIRE_OLEFILE();
+    const std::string fixtures = SharedFixturesDir();
+    if (fixtures.empty() || !std::filesystem::exists(fixtures + "/msg")) {
+        GTEST_SKIP() << "no .msg fixtures";
+    }
+    TempDir dir;
+    size_t checked = 0;
+    for (const auto& file : std::filesystem::directory_iterator(fixtures + "/msg")) {
+        SCOPED_TRACE(file.path().filename().string());
+        const NamedLayout theirs = ReadNames(file.path().string());
+        ASSERT_TRUE(theirs.problems.empty()) << theirs.problems.front();
+        std::vector<ScriptName> names;
+        for (const std::string& line : theirs.names) names.emplace_back(line);
+        std::string error;
+        const std::string ours = dir / file.path().filename().string();
+        auto storage = MsgStorage::Create(ours, ProviderBuffers(), error);
+        InterfaceRef<IMessage> message;
+        *message.out() = storage->OpenMessage();
+        std::vector<ULONG> tags;
+        ASSERT_EQ(IdsOf(message.get(), names, MAPI_CREATE, tags), S_OK);
+        for (size_t i = 0; i < tags.size(); ++i) {
+            EXPECT_EQ(tags[i], PROP_TAG(PT_UNSPECIFIED, 0x8000 + static_cast<ULONG>(i)));
+        }
+        ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+        ASSERT_TRUE(storage->Commit(error)) << error;
+
+        const NamedLayout written = ReadNames(ours);
+        EXPECT_TRUE(written.problems.empty()) << written.problems.front();
+        EXPECT_EQ(written.names, theirs.names);
+        const Layout outlook = ReadLayout(file.path().string());
+        const Layout mine = ReadLayout(ours);
+        const std::string storage_name = "__nameid_version1.0/";
+        for (const auto& [name, stream] : outlook.streams) {
+            if (!name.starts_with(storage_name)) continue;
+            SCOPED_TRACE(name);
+            ASSERT_EQ(mine.streams.count(name), 1u);
+            const std::string& bytes = mine.streams.at(name).second;
+            if (name.ends_with("00040102")) {
+                // Outlook leaves the last string unpadded at times.
+                EXPECT_EQ(bytes.substr(0, stream.second.size()), stream.second);
+                EXPECT_EQ(mine.streams.at(name).first, (stream.first + 3) / 4 * 4);
+            } else {
+                EXPECT_EQ(bytes, stream.second);
+            }
+            ++checked;
+        }
+        for (const auto& [name, stream] : mine.streams) {
+            EXPECT_TRUE(!name.starts_with(storage_name) || outlook.streams.count(name) == 1)
+                << name;
+        }
+    }
+    EXPECT_GT(checked, 20u);
+}
+
+TEST(MsgStorageTest, NamedPropertiesShareOneMapAcrossTheFile) {
+    REQUIRE_OLEFILE();
+    TempDir dir;
+    const std::string path = dir / "named.msg";
+    std::string error;
+    auto storage = MsgStorage::Create(path, ProviderBuffers(), error);
+    ASSERT_NE(storage, nullptr) << error;
+    InterfaceRef<IMessage> message;
+    *message.out() = storage->OpenMessage();
+    std::vector<ScriptName> location = {ScriptName("0 0220060000000000c000000000000046 n 8208")};
+    std::vector<ScriptName> keywords = {
+        ScriptName("0 2903020000000000c000000000000046 s 4b006500790077006f00720064007300")};
+    std::vector<ULONG> tags;
+    // Unknown names are not made unless asked for.
+    EXPECT_EQ(IdsOf(message.get(), location, 0, tags), MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(tags, std::vector<ULONG>{PT_ERROR});
+    ASSERT_EQ(IdsOf(message.get(), location, MAPI_CREATE, tags), S_OK);
+    ASSERT_EQ(tags, std::vector<ULONG>{0x80000000});
+    EXPECT_EQ(Set(message.get(), {Text(0x8000001F, u"Hall"), Long(0x80010003, 1)}), S_OK);
+
+    ULONG number = 0;
+    InterfaceRef<IAttach> holder;
+    ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, holder.out()), S_OK);
+    ASSERT_EQ(IdsOf(holder.get(), keywords, MAPI_CREATE, tags), S_OK);
+    ASSERT_EQ(tags, std::vector<ULONG>{0x80010000});
+    ASSERT_EQ(Set(holder.get(), {Text(0x8001001F, u"attached")}), S_OK);
+    InterfaceRef<IUnknown> inner;
+    ASSERT_EQ(holder->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_CREATE | MAPI_MODIFY,
+                                   inner.out()),
+              S_OK);
+    auto* embedded = static_cast<IMessage*>(static_cast<IMAPIProp*>(inner.get()));
+    // The embedded message knows the names of the file it is in.
+    ASSERT_EQ(IdsOf(embedded, location, 0, tags), S_OK);
+    ASSERT_EQ(tags, std::vector<ULONG>{0x80000000});
+    ASSERT_EQ(Set(embedded, {Text(0x8000001F, u"inner hall")}), S_OK);
+    std::vector<std::vector<SPropValue>> rows = {
+        {Text(PR_DISPLAY_NAME_W, u"Cy"), Text(0x8001001F, u"to Cy"), Long(0x80020003, 2)}};
+    ASSERT_EQ(AddRecipients(embedded, rows), S_OK);
+    LPSPropTagArray all = nullptr;
+    ULONG count = 0;
+    LPMAPINAMEID* names = nullptr;
+    ASSERT_EQ(embedded->GetNamesFromIDs(&all, nullptr, 0, &count, &names), S_OK);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(all->aulPropTag[1], 0x80010000u);
+    EXPECT_EQ(names[1]->ulKind, MNID_STRING);
+    EXPECT_EQ(std::u16string(names[1]->Kind.lpwstrName), u"Keywords");
+    EXPECT_EQ(*names[0]->lpguid, location[0].name.set);
+    EXPECT_EQ(names[0]->Kind.lID, 0x8208);
+    FreeProviderBuffer(names);
+    FreeProviderBuffer(all);
+    SizedSPropTagArray<2> asked{2, {0x80010000, 0x80050000}};
+    LPSPropTagArray askedTags = asked.get();
+    ASSERT_EQ(message->GetNamesFromIDs(&askedTags, nullptr, 0, &count, &names),
+              MAPI_W_ERRORS_RETURNED);
+    ASSERT_EQ(count, 2u);
+    EXPECT_NE(names[0], nullptr);
+    EXPECT_EQ(names[1], nullptr);
+    FreeProviderBuffer(names);
+    ASSERT_EQ(embedded->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    ASSERT_EQ(holder->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    ASSERT_TRUE(storage->Commit(error)) << error;
+
+    const NamedLayout named = ReadNames(path);
+    EXPECT_TRUE(named.problems.empty()) << named.problems.front();
+    EXPECT_EQ(named.names,
+              (std::vector<std::string>{
+                  "8000 0220060000000000c000000000000046 n 8208",
+                  "8001 2903020000000000c000000000000046 s 4b006500790077006f00720064007300"}));
+    EXPECT_EQ(named.values, (std::map<std::string, std::string>{{"8000 001F", "480061006c006c00"}}))
+        << "the unnamed 0x8001 was refused";
+    const Layout layout = ReadLayout(path);
+    const std::string attachment = "__attach_version1.0_#00000000";
+    EXPECT_EQ(layout.streams.at(attachment + "/__substg1.0_8001001F").second,
+              Hex(std::string_view("a\0t\0t\0a\0c\0h\0e\0d\0", 16)));
+    const std::string inside = attachment + "/__substg1.0_3701000D";
+    EXPECT_EQ(layout.entries.at(inside).count("8000001F"), 1u);
+    EXPECT_EQ(layout.entries.at(inside + "/__recip_version1.0_#00000000").count("8001001F"), 1u);
+    EXPECT_EQ(layout.entries.at(inside + "/__recip_version1.0_#00000000").count("80020003"), 0u);
+    EXPECT_EQ(layout.storages.count(inside + "/__nameid_version1.0"), 0u);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -19,10 +22,12 @@
 #include "outlook/msg/msg_storage.h"
 #include "outlook/outlook_message_files.h"
 #include "platform/date_time.h"
+#include "samples/demo_personal_folders.h"
 #include "samples/pst_store_writer.h"
 #include "stores/store_facade.h"
 #include "support/file_helpers.h"
 #include "support/reference_mail.h"
+#include "support/run_command.h"
 #include "support/scoped_env.h"
 #include "support/test_program_folder.h"
 
@@ -526,6 +531,102 @@ TEST_F(OutlookBackendTest, AttachedMessagesAreSavedAsMsgFiles) {
     ASSERT_EQ(SaveMessageToFile(handle_, *folder, 0, eml, true), kResultSuccess);
     const std::string text = test::ReadFileBytes(eml);
     EXPECT_NE(text.find("filename=\"This is an embedded message.msg\""), std::string::npos);
+}
+
+// What the reader script lists of a .msg file's named properties: "name ..." and "value ..."
+// lines, less their first word.
+std::vector<std::string> NamedLines(const std::string& path, const std::string& kind) {
+    std::istringstream lines(
+        test::RunCommand("/usr/bin/python3 " MSG_READER_SCRIPT " names '" + path + "' 2>&1"));
+    std::vector<std::string> found;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(kind + " ", 0) == 0) found.push_back(line.substr(kind.size() + 1));
+    }
+    return found;
+}
+
+std::string HexOf(std::string_view bytes) {
+    std::string hex;
+    char digits[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        hex += digits;
+    }
+    return hex;
+}
+
+// A written value as the reader script shows it: strings and numbers as their stored bytes,
+// a list of strings as each string's bytes, joined by commas.
+std::string ShownValue(const samples::PstProperty& value) {
+    if ((value.tag & 0xFFFF) != mapi::PT_MV_UNICODE) return HexOf(value.value);
+    const auto at = [&](size_t offset) {
+        uint32_t number = 0;
+        for (int i = 3; i >= 0; --i) {
+            number = number << 8 | static_cast<unsigned char>(value.value[offset + i]);
+        }
+        return number;
+    };
+    const uint32_t count = at(0);
+    std::string shown;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t start = at(4 + 4 * i);
+        const uint32_t end =
+            i + 1 < count ? at(8 + 4 * i) : static_cast<uint32_t>(value.value.size());
+        shown +=
+            (i > 0 ? "," : "") + HexOf(std::string_view(value.value).substr(start, end - start));
+    }
+    return shown;
+}
+
+// Appointments, contacts and tasks keep their named fields in .msg files: start and end
+// times, location, categories, e-mail addresses, due dates, each under its name.
+TEST_F(OutlookBackendTest, MsgFilesKeepNamedFieldsUnderTheirNames) {
+    if (std::system("/usr/bin/python3 -c 'import olefile' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "/usr/bin/python3 has no olefile";
+    }
+    const std::string path = samples::WriteDemoPersonalFolderFile(Temp("demo"));
+    ASSERT_GT(Open(path), kMaxResultCode);
+    const std::pair<std::string, samples::PstMessage> items[] = {
+        {"Calendar", samples::DemoAppointment()},
+        {"Contacts", samples::DemoContact()},
+        {"Tasks", samples::DemoTask()}};
+    for (const auto& [folderName, item] : items) {
+        SCOPED_TRACE(folderName);
+        const TFolder* folder = FolderNamed(folderName);
+        ASSERT_NE(folder, nullptr);
+        const std::string msg = Temp(folderName + ".msg");
+        ASSERT_EQ(SaveMessageToFile(handle_, *folder, 0, msg, false), kResultSuccess);
+        EXPECT_TRUE(NamedLines(msg, "problem").empty()) << NamedLines(msg, "problem").front();
+        const std::vector<std::string> names = NamedLines(msg, "name");
+        const std::vector<std::string> values = NamedLines(msg, "value");
+        ASSERT_FALSE(item.NamedProperties.empty());
+        for (const samples::PstNamedProperty& named : item.NamedProperties) {
+            std::string suffix = HexOf(named.SetGuid) + " ";
+            if (named.Name.empty()) {
+                char number[16];
+                std::snprintf(number, sizeof number, "n %x", named.Id);
+                suffix += number;
+            } else {
+                std::string utf16;
+                for (char c : named.Name) utf16 += std::string{c, '\0'};
+                suffix += "s " + HexOf(utf16);
+            }
+            SCOPED_TRACE(suffix);
+            const auto name =
+                std::find_if(names.begin(), names.end(), [&](const std::string& line) {
+                    return line.size() > 5 && line.substr(5) == suffix;
+                });
+            ASSERT_NE(name, names.end());
+            char type[8];
+            std::snprintf(type, sizeof type, "%04X", named.Value.tag & 0xFFFF);
+            const std::string value =
+                name->substr(0, 4) + " " + type + " " + ShownValue(named.Value);
+            EXPECT_NE(std::find(values.begin(), values.end(), value), values.end()) << value << " among " << ::testing::PrintToString(values);
+        }
+        if (std::system("command -v msgconvert >/dev/null 2>&1") != 0) continue;
+        const std::string converted = test::RunCommand("msgconvert --outfile - '" + msg + "' 2>&1");
+        EXPECT_NE(converted.find("Subject: " + item.Subject), std::string::npos) << converted;
+    }
 }
 
 // The program may end with a store still open (a command that failed half-way, a program

@@ -191,7 +191,7 @@ TEST_F(PstStoreWriterTest, FoldersMessagesAndAttachmentsReadBackAsWritten) {
     long_text.Html = "<p>" + std::string(5000, 'y') + "</p>";
     long_text.NamedProperties.push_back(
         {std::string("\x29\x03\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16), 0,
-         "X-Project", "Mailsift"});
+         "X-Project", samples::PstText(0x001F, "Mailsift")});
     store.Add(projects, long_text);
     store.Finish();
     ExpectReadBack(path, store);
