@@ -356,8 +356,8 @@ HRESULT Message::CopyAttachmentData(IAttach* target, const Node& source) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
     }
     size_t got = 0;
-    const HRESULT hr = data.Read(*source.store->file, 0, value->Value.bin.lpb,
-                                 static_cast<size_t>(size), got);
+    const HRESULT hr =
+        data.Read(*source.store->file, 0, value->Value.bin.lpb, static_cast<size_t>(size), got);
     if (FAILED(hr) || got != size) {
         return MAPI_E_CORRUPT_DATA;
     }

@@ -76,9 +76,9 @@ HRESULT Folder::OpenChildTable(NodeKind kind, LPMAPITABLE* table) {
     return Guarded([&] {
         const pst::ItemReader& reader = node_->store->file->reader();
         std::vector<uint32_t> ids;
-        const HRESULT hr = FromStatus(kind == NodeKind::Folder
-                                          ? reader.SubFolders(node_->item->id, ids)
-                                          : reader.SubMessages(node_->item->id, ids));
+        const HRESULT hr =
+            FromStatus(kind == NodeKind::Folder ? reader.SubFolders(node_->item->id, ids)
+                                                : reader.SubMessages(node_->item->id, ids));
         if (FAILED(hr)) {
             return hr;
         }

@@ -11,7 +11,6 @@
 
 namespace mailsift::mapi_provider {
 
-
 class Folder final : public NodeObject<mapi::IMAPIFolder> {
   public:
     using NodeObject::NodeObject;
@@ -95,6 +94,5 @@ class Message final : public NodeObject<mapi::IMessage> {
 
 // The message embedded in `attachment`, holding one reference for the caller.
 mapi::HRESULT NewEmbeddedMessage(const NodePtr& attachment, Message** message);
-
 
 }  // namespace mailsift::mapi_provider

@@ -67,7 +67,8 @@ HRESULT ReadComputedProp(const NodeView& node, ULONG tag, SPropValue& out, void*
                 return MAPI_E_NOT_FOUND;
             }
             std::vector<uint32_t> ids;
-            const HRESULT hr = FromStatus(node.store->file->reader().SubMessages(node.item->id, ids));
+            const HRESULT hr =
+                FromStatus(node.store->file->reader().SubMessages(node.item->id, ids));
             out.Value.l = static_cast<LONG>(ids.size());
             return hr;
         }
@@ -76,7 +77,8 @@ HRESULT ReadComputedProp(const NodeView& node, ULONG tag, SPropValue& out, void*
                 return MAPI_E_NOT_FOUND;
             }
             std::vector<uint32_t> ids;
-            const HRESULT hr = FromStatus(node.store->file->reader().SubFolders(node.item->id, ids));
+            const HRESULT hr =
+                FromStatus(node.store->file->reader().SubFolders(node.item->id, ids));
             out.Value.b = ids.empty() ? 0 : 1;
             return hr;
         }
@@ -104,8 +106,7 @@ HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* par
     if (IsComputedTag(tag)) {
         return ReadComputedProp(node, tag, out, parent);
     }
-    HRESULT hr =
-        ReadStoredProp({node.store->file.get(), node.item, node.set}, tag, out, parent);
+    HRESULT hr = ReadStoredProp({node.store->file.get(), node.item, node.set}, tag, out, parent);
     if (hr == MAPI_E_NOT_FOUND && tag == PR_OBJECT_TYPE) {
         hr = ReadComputedProp(node, tag, out, parent);
     }

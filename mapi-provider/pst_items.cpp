@@ -58,10 +58,10 @@ Status ItemReader::ReadItem(uint32_t id, uint64_t data, uint64_t subnodes, bool 
             const Entry* rowId = row.Find(kRowId);
             if (rowId != nullptr && rowId->type == kTypeLong && rowId->size == 4) {
                 const std::string_view bytes = row.Bytes(*rowId);
-                read->attachments.push_back(static_cast<uint8_t>(bytes[0]) |
-                                            static_cast<uint8_t>(bytes[1]) << 8 |
-                                            static_cast<uint8_t>(bytes[2]) << 16 |
-                                            static_cast<uint32_t>(static_cast<uint8_t>(bytes[3])) << 24);
+                read->attachments.push_back(
+                    static_cast<uint8_t>(bytes[0]) | static_cast<uint8_t>(bytes[1]) << 8 |
+                    static_cast<uint8_t>(bytes[2]) << 16 |
+                    static_cast<uint32_t>(static_cast<uint8_t>(bytes[3])) << 24);
             }
         }
     }

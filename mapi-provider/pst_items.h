@@ -50,13 +50,16 @@ class ItemReader {
                      std::string& value) const;
     // Where the bytes of a value kept in a subnode are, for reading it in pieces.
     Status ValueLayout(const Item& item, const Entry& entry, DataLayout& layout) const;
-    Status ReadBlock(uint64_t bid, std::string& data) const { return database_->ReadBlock(bid, data); }
+    Status ReadBlock(uint64_t bid, std::string& data) const {
+        return database_->ReadBlock(bid, data);
+    }
 
   private:
     ItemReader() = default;
     Status ReadItem(uint32_t id, uint64_t data, uint64_t subnodes, bool message,
                     ItemRef& item) const;
-    Status CheckChildren(uint32_t folder, uint32_t tableType, const std::vector<uint32_t>& ids) const;
+    Status CheckChildren(uint32_t folder, uint32_t tableType,
+                         const std::vector<uint32_t>& ids) const;
 
     std::unique_ptr<NodeDatabase> database_;
 };

@@ -92,7 +92,8 @@ Status ReadHeapBTree(const Heap& heap, uint32_t header, size_t keySize, size_t d
         if (node.size() % recordSize != 0) return Status::Damaged;
         const size_t count = node.size() / recordSize;
         if (next.level == 0) {
-            for (size_t i = 0; i < count; ++i) records.push_back(node.substr(i * recordSize, recordSize));
+            for (size_t i = 0; i < count; ++i)
+                records.push_back(node.substr(i * recordSize, recordSize));
             continue;
         }
         for (size_t i = count; i-- > 0;) {
@@ -111,7 +112,8 @@ const Entry* Record::Find(uint16_t id) const {
 }
 
 Status Heap::Open(std::vector<std::string> blocks, Heap& heap) {
-    if (blocks.empty() || blocks[0].size() < 12 || static_cast<uint8_t>(blocks[0][2]) != kHeapSignature) {
+    if (blocks.empty() || blocks[0].size() < 12 ||
+        static_cast<uint8_t>(blocks[0][2]) != kHeapSignature) {
         return Status::Damaged;
     }
     heap.clientSignature_ = static_cast<uint8_t>(blocks[0][3]);
@@ -196,7 +198,8 @@ Status ReadTableContext(const Heap& heap, const NodeDatabase& database, const Su
         const std::string_view column = info.substr(22 + 8 * i, 8);
         const uint32_t tag = Le(column, 0, 4);
         Column c{static_cast<uint16_t>(tag >> 16), static_cast<uint16_t>(tag & 0xFFFF),
-                 Le(column, 4, 2), static_cast<uint8_t>(column[6]), static_cast<uint8_t>(column[7])};
+                 Le(column, 4, 2), static_cast<uint8_t>(column[6]),
+                 static_cast<uint8_t>(column[7])};
         if (c.at + c.size > rowSize || bitmapAt + c.bit / 8 >= rowSize) return Status::Damaged;
         layout.push_back(c);
     }
@@ -229,9 +232,8 @@ Status ReadTableContext(const Heap& heap, const NodeDatabase& database, const Su
                 const size_t fixed = FixedSize(column.type);
                 if (fixed > 0) {
                     AddInline(row.substr(column.at, std::min(fixed, column.size)), entry, record);
-                } else if (column.size < 4 ||
-                           AddReferenced(heap, Le(row, column.at, 4), entry, record) !=
-                               Status::Ok) {
+                } else if (column.size < 4 || AddReferenced(heap, Le(row, column.at, 4), entry,
+                                                            record) != Status::Ok) {
                     continue;
                 }
                 record.entries.push_back(entry);

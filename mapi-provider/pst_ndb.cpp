@@ -60,8 +60,8 @@ Status NodeDatabase::ReadAt(uint64_t offset, size_t size, std::string& out) cons
     out.resize(size);
     size_t done = 0;
     while (done < size) {
-        const ssize_t got = pread(fd_, out.data() + done, size - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t got =
+            pread(fd_, out.data() + done, size - done, static_cast<off_t>(offset + done));
         if (got <= 0) return Status::Damaged;
         done += static_cast<size_t>(got);
     }
@@ -116,9 +116,10 @@ Status NodeDatabase::ReadHeader() {
     // The first entry of an identifier counts, as a lookup from the root would find it.
     std::stable_sort(blocks_.begin(), blocks_.end(),
                      [](const BlockEntry& a, const BlockEntry& b) { return a.bid < b.bid; });
-    blocks_.erase(std::unique(blocks_.begin(), blocks_.end(),
-                              [](const BlockEntry& a, const BlockEntry& b) { return a.bid == b.bid; }),
-                  blocks_.end());
+    blocks_.erase(
+        std::unique(blocks_.begin(), blocks_.end(),
+                    [](const BlockEntry& a, const BlockEntry& b) { return a.bid == b.bid; }),
+        blocks_.end());
     std::stable_sort(nodes_.begin(), nodes_.end(),
                      [](const NodeEntry& a, const NodeEntry& b) { return a.nid < b.nid; });
     nodes_.erase(std::unique(nodes_.begin(), nodes_.end(),

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <random>
 
-#include "mapi-provider/store_file.h"
 #include "mapi-provider/store.h"
+#include "mapi-provider/store_file.h"
 #include "mapi-provider/tables.h"
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"

@@ -47,8 +47,9 @@ LONG FindStoreCodePage(const StoreFile& file) {
         file.reader().SubFolders(folders[next], children);
         for (size_t i = 0; i < std::min(messages.size(), kMessagesLooked); ++i) {
             SharedItem message;
-            const LONG codePage =
-                SUCCEEDED(file.ItemById(messages[i], message)) ? MessageCodePage(file, *message) : 0;
+            const LONG codePage = SUCCEEDED(file.ItemById(messages[i], message))
+                                      ? MessageCodePage(file, *message)
+                                      : 0;
             if (codePage != 0) return codePage;
         }
         for (uint32_t child : children) {

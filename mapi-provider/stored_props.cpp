@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <bit>
 #include <cstring>
 #include <string_view>
 
@@ -115,10 +116,14 @@ HRESULT SplitList(std::string_view data, std::vector<std::string_view>& items) {
 std::u16string WidenString(std::string_view bytes, bool unicode, int codePage) {
     std::u16string text;
     if (unicode) {
-        text.reserve(bytes.size() / 2);
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            text += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                          static_cast<uint8_t>(bytes[i + 1]) << 8);
+        text.resize(bytes.size() / 2);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(text.data(), bytes.data(), text.size() * 2);
+        } else {
+            for (size_t i = 0; i < text.size(); ++i) {
+                text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                                static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+            }
         }
     } else {
         iconv_t convert = iconv_open("UTF-16LE", ("CP" + std::to_string(codePage)).c_str());
@@ -296,8 +301,9 @@ HRESULT ReadStoredBytes(RecordSource source, ULONG tag, std::string& data) {
     const pst::Record* record = nullptr;
     const pst::Entry* entry = nullptr;
     const HRESULT hr = FindEntry(source, PROP_ID(tag), record, entry);
-    return FAILED(hr) ? hr
-                      : FromStatus(source.file->reader().ReadValue(*source.item, *record, *entry, data));
+    return FAILED(hr)
+               ? hr
+               : FromStatus(source.file->reader().ReadValue(*source.item, *record, *entry, data));
 }
 
 HRESULT ReadStoredProp(RecordSource source, ULONG tag, SPropValue& out, void* parent) {

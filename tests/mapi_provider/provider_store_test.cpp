@@ -789,8 +789,9 @@ TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
         // root's own hierarchy table still names them, so their loss shows; its contents table
         // lists nothing that is lost.
         ProviderSession session;
-        ASSERT_EQ(session.Open(DamagedCopy(temp, path, "nodes.pst", Filled(33280 + 480, 16, '\xFF'))),
-                  S_OK);
+        ASSERT_EQ(
+            session.Open(DamagedCopy(temp, path, "nodes.pst", Filled(33280 + 480, 16, '\xFF'))),
+            S_OK);
         InterfaceRef<IUnknown> root;
         ULONG type = 0;
         ASSERT_EQ(session.store()->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, root.out()),
