@@ -28,10 +28,14 @@ constexpr uint64_t kBidInternal = 0x2;
 // B-trees deeper than this are damage; real ones have a handful of levels.
 constexpr int kMaxTreeLevels = 16;
 
-uint64_t Le(const std::string& bytes, size_t at, size_t size) {
+uint64_t Le(const char* bytes, size_t size) {
     uint64_t value = 0;
-    for (size_t i = size; i-- > 0;) value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
+    for (size_t i = size; i-- > 0;) value = (value << 8) | static_cast<uint8_t>(bytes[i]);
     return value;
+}
+
+uint64_t Le(const std::string& bytes, size_t at, size_t size) {
+    return Le(bytes.data() + at, size);
 }
 
 }  // namespace
@@ -82,34 +86,29 @@ Status NodeDatabase::ReadHeader() {
     } else {
         return Status::Damaged;
     }
-    uint64_t nodeRoot = 0, nodeRootAt = 0, blockRoot = 0, blockRootAt = 0;
+    // The roots of the two B-trees, where their pages are.
+    uint64_t nodeRootAt = 0, blockRootAt = 0;
     if (unicode_) {
-        nodeRoot = Le(header, 216, 8);
         nodeRootAt = Le(header, 224, 8);
-        blockRoot = Le(header, 232, 8);
         blockRootAt = Le(header, 240, 8);
         encoding_ = static_cast<uint8_t>(header[513]);
     } else {
-        nodeRoot = Le(header, 184, 4);
         nodeRootAt = Le(header, 188, 4);
-        blockRoot = Le(header, 192, 4);
         blockRootAt = Le(header, 196, 4);
         encoding_ = static_cast<uint8_t>(header[461]);
     }
     if (encoding_ > kEncodingCyclic) return Status::Damaged;
 
     const size_t id = IdSize();
-    Status status = ReadTree(blockRoot, blockRootAt, kPageBlockTree, [&](const char* entry) {
-        const std::string bytes(entry, 2 * id + 2);
-        blocks_.push_back({Le(bytes, 0, id) & ~kBidReserved, Le(bytes, id, id),
-                           static_cast<uint16_t>(Le(bytes, 2 * id, 2))});
+    Status status = ReadTree(blockRootAt, kPageBlockTree, [&](const char* entry) {
+        blocks_.push_back({Le(entry, id) & ~kBidReserved, Le(entry + id, id),
+                           static_cast<uint16_t>(Le(entry + 2 * id, 2))});
     });
     if (status != Status::Ok) return status;
-    status = ReadTree(nodeRoot, nodeRootAt, kPageNodeTree, [&](const char* entry) {
-        const std::string bytes(entry, 3 * id + 4);
-        nodes_.push_back({static_cast<uint32_t>(Le(bytes, 0, 4)),
-                          static_cast<uint32_t>(Le(bytes, 3 * id, 4)), Le(bytes, id, id),
-                          Le(bytes, 2 * id, id)});
+    status = ReadTree(nodeRootAt, kPageNodeTree, [&](const char* entry) {
+        nodes_.push_back({static_cast<uint32_t>(Le(entry, 4)),
+                          static_cast<uint32_t>(Le(entry + 3 * id, 4)), Le(entry + id, id),
+                          Le(entry + 2 * id, id)});
     });
     if (status != Status::Ok) return status;
 
@@ -140,17 +139,16 @@ Status NodeDatabase::ReadHeader() {
 // reached a second time is skipped, so a damaged tree cannot make it read the file over and
 // over. A damaged page below the root costs only what it lists.
 template <class Leaf>
-Status NodeDatabase::ReadTree(uint64_t bid, uint64_t offset, uint8_t type, Leaf leaf) {
+Status NodeDatabase::ReadTree(uint64_t offset, uint8_t type, Leaf leaf) {
     const size_t id = IdSize();
     const size_t entriesEnd = unicode_ ? 488 : 496;
     const size_t leafSize = type == kPageBlockTree ? 2 * id + 4 : 3 * id + 4;
     std::unordered_set<uint64_t> seen;
     struct Pending {
-        uint64_t bid;
         uint64_t offset;
         int level;
     };
-    std::vector<Pending> pending{{bid, offset, -1}};
+    std::vector<Pending> pending{{offset, -1}};
     std::string page;
     while (!pending.empty()) {
         const Pending next = pending.back();
@@ -181,7 +179,7 @@ Status NodeDatabase::ReadTree(uint64_t bid, uint64_t offset, uint8_t type, Leaf 
         // Children go on the stack last first, so leaves come out in key order.
         for (size_t i = count; i-- > 0;) {
             const size_t at = i * entrySize;
-            pending.push_back({Le(page, at + id, id), Le(page, at + 2 * id, id), level - 1});
+            pending.push_back({Le(page, at + 2 * id, id), level - 1});
         }
     }
     return Status::Ok;

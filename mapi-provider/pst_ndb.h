@@ -95,7 +95,7 @@ class NodeDatabase {
     Status ReadHeader();
     Status ReadAt(uint64_t offset, size_t size, std::string& out) const;
     template <class Leaf>
-    Status ReadTree(uint64_t bid, uint64_t offset, uint8_t type, Leaf leaf);
+    Status ReadTree(uint64_t offset, uint8_t type, Leaf leaf);
     const BlockEntry* FindBlock(uint64_t bid) const;
     Status AddLeaves(uint64_t bid, int level, DataLayout& layout) const;
     Status AddSubnodes(uint64_t bid, int level, Subnodes& subnodes) const;
