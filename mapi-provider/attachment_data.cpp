@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "mapi-provider/pst_bytes.h"
+
 namespace mailsift::mapi_provider {
 
 using namespace mapi;
 
 AttachmentContent ContentOf(const pst::Item& attachment) {
     constexpr uint16_t kAttachMethod = PROP_ID(PR_ATTACH_METHOD);
-    constexpr LONG kAttachOle = 6;
+    constexpr uint32_t kAttachOle = 6;
     if (attachment.records.empty()) {
         return AttachmentContent::None;
     }
@@ -26,9 +28,9 @@ AttachmentContent ContentOf(const pst::Item& attachment) {
     }
     // An OLE object is kept as an object too, but its content is the object's own storage.
     const pst::Entry* method = record.Find(kAttachMethod);
-    LONG how = 0;
+    uint32_t how = 0;
     if (method != nullptr && method->type == PT_LONG && method->subnode == 0 && method->size == 4) {
-        std::memcpy(&how, record.Bytes(*method).data(), sizeof(how));
+        how = pst::LittleEndian<uint32_t>(record.Bytes(*method), 0, 4);
     }
     return how == kAttachOle ? AttachmentContent::Data : AttachmentContent::Message;
 }
@@ -46,7 +48,7 @@ HRESULT LocateAttachmentData(const StoreFile& file, const pst::Item& attachment,
         if (content.subnode != 0 || reference.size() < 4) {
             return MAPI_E_CORRUPT_DATA;
         }
-        std::memcpy(&content.subnode, reference.data(), sizeof(content.subnode));
+        content.subnode = pst::LittleEndian<uint32_t>(reference, 0, 4);
     }
     data.inPlace = content.subnode == 0;
     if (data.inPlace) {

@@ -1,7 +1,8 @@
 #include "mapi-provider/pst_items.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "mapi-provider/pst_bytes.h"
 
 namespace mailsift::mapi_provider::pst {
 
@@ -57,11 +58,7 @@ Status ItemReader::ReadItem(uint32_t id, uint64_t data, uint64_t subnodes, bool 
         for (const Record& row : rows) {
             const Entry* rowId = row.Find(kRowId);
             if (rowId != nullptr && rowId->type == kTypeLong && rowId->size == 4) {
-                const std::string_view bytes = row.Bytes(*rowId);
-                read->attachments.push_back(
-                    static_cast<uint8_t>(bytes[0]) | static_cast<uint8_t>(bytes[1]) << 8 |
-                    static_cast<uint8_t>(bytes[2]) << 16 |
-                    static_cast<uint32_t>(static_cast<uint8_t>(bytes[3])) << 24);
+                read->attachments.push_back(LittleEndian<uint32_t>(row.Bytes(*rowId), 0, 4));
             }
         }
     }
@@ -102,8 +99,7 @@ Status ItemReader::CheckChildren(uint32_t folder, uint32_t tableType,
     for (const Record& row : rows) {
         const Entry* rowId = row.Find(kRowId);
         if (rowId == nullptr || rowId->size != 4) continue;
-        uint32_t id = 0;
-        std::memcpy(&id, row.Bytes(*rowId).data(), sizeof(id));
+        const auto id = LittleEndian<uint32_t>(row.Bytes(*rowId), 0, 4);
         if (!std::binary_search(ids.begin(), ids.end(), id)) return Status::Damaged;
     }
     return Status::Ok;
@@ -123,10 +119,7 @@ Status ItemReader::OpenAttachedMessage(const Item& attachment, ItemRef& message)
     // The value names the subnode holding the message, followed by its size.
     const std::string_view reference = attachment.records[0].Bytes(*object);
     if (object->subnode != 0 || reference.size() < 4) return Status::Damaged;
-    const uint32_t nid = static_cast<uint8_t>(reference[0]) |
-                         static_cast<uint8_t>(reference[1]) << 8 |
-                         static_cast<uint8_t>(reference[2]) << 16 |
-                         static_cast<uint32_t>(static_cast<uint8_t>(reference[3])) << 24;
+    const auto nid = LittleEndian<uint32_t>(reference, 0, 4);
     const SubnodeEntry* subnode = FindSubnode(attachment.subnodes, nid);
     if (subnode == nullptr) return Status::Damaged;
     return ReadItem(subnode->nid, subnode->data, subnode->subnodes, true, message);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "mapi-provider/pst_bytes.h"
+
 namespace mailsift::mapi_provider::pst {
 
 namespace {
@@ -12,12 +14,6 @@ constexpr uint8_t kPropertyContext = 0xBC;
 constexpr uint8_t kTableContext = 0x7C;
 constexpr uint8_t kBTreeOnHeap = 0xB5;
 constexpr int kMaxBTreeLevels = 8;
-
-uint32_t Le(std::string_view bytes, size_t at, size_t size) {
-    uint32_t value = 0;
-    for (size_t i = size; i-- > 0;) value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
-    return value;
-}
 
 // The size of a value kept in place of a reference, by its type; 0 for values kept elsewhere.
 size_t FixedSize(uint16_t type) {
@@ -78,7 +74,7 @@ Status ReadHeapBTree(const Heap& heap, uint32_t header, size_t keySize, size_t d
         uint32_t hid;
         int level;
     };
-    std::vector<Pending> pending{{Le(bytes, 4, 4), levels}};
+    std::vector<Pending> pending{{LittleEndian<uint32_t>(bytes, 4, 4), levels}};
     // A node reached twice would repeat its records: damage, not data.
     std::unordered_set<uint32_t> seen;
     while (!pending.empty()) {
@@ -97,7 +93,8 @@ Status ReadHeapBTree(const Heap& heap, uint32_t header, size_t keySize, size_t d
             continue;
         }
         for (size_t i = count; i-- > 0;) {
-            pending.push_back({Le(node, i * recordSize + keySize, 4), next.level - 1});
+            pending.push_back(
+                {LittleEndian<uint32_t>(node, i * recordSize + keySize, 4), next.level - 1});
         }
     }
     return Status::Ok;
@@ -117,7 +114,7 @@ Status Heap::Open(std::vector<std::string> blocks, Heap& heap) {
         return Status::Damaged;
     }
     heap.clientSignature_ = static_cast<uint8_t>(blocks[0][3]);
-    heap.userRoot_ = Le(blocks[0], 4, 4);
+    heap.userRoot_ = LittleEndian<uint32_t>(blocks[0], 4, 4);
     heap.blocks_ = std::move(blocks);
     return Status::Ok;
 }
@@ -130,14 +127,14 @@ Status Heap::Get(uint32_t hid, std::string_view& item) const {
     if ((hid & 0x1F) != 0 || index == 0 || blockIndex >= blocks_.size()) return Status::NotFound;
     const std::string_view block = blocks_[blockIndex];
     if (block.size() < 2) return Status::Damaged;
-    const size_t map = Le(block, 0, 2);
+    const size_t map = LittleEndian<uint32_t>(block, 0, 2);
     if (map + 4 > block.size()) return Status::Damaged;
-    const size_t allocations = Le(block, map, 2);
+    const size_t allocations = LittleEndian<uint32_t>(block, map, 2);
     if (index > allocations || map + 4 + 2 * (allocations + 1) > block.size()) {
         return Status::NotFound;
     }
-    const size_t start = Le(block, map + 4 + 2 * (index - 1), 2);
-    const size_t end = Le(block, map + 4 + 2 * index, 2);
+    const size_t start = LittleEndian<uint32_t>(block, map + 4 + 2 * (index - 1), 2);
+    const size_t end = LittleEndian<uint32_t>(block, map + 4 + 2 * index, 2);
     if (start > end || end > map) return Status::Damaged;
     item = block.substr(start, end - start);
     return Status::Ok;
@@ -152,12 +149,13 @@ Status ReadPropertyContext(const Heap& heap, Record& record) {
     record.entries.reserve(stored.size());
     for (std::string_view property : stored) {
         Entry entry;
-        entry.id = static_cast<uint16_t>(Le(property, 0, 2));
-        entry.type = static_cast<uint16_t>(Le(property, 2, 2));
+        entry.id = static_cast<uint16_t>(LittleEndian<uint32_t>(property, 0, 2));
+        entry.type = static_cast<uint16_t>(LittleEndian<uint32_t>(property, 2, 2));
         const size_t fixed = FixedSize(entry.type);
         if (fixed > 0 && fixed <= 4) {
             AddInline(property.substr(4, fixed), entry, record);
-        } else if (AddReferenced(heap, Le(property, 4, 4), entry, record) != Status::Ok) {
+        } else if (AddReferenced(heap, LittleEndian<uint32_t>(property, 4, 4), entry, record) !=
+                   Status::Ok) {
             // One unreadable value does not cost the others.
             continue;
         }
@@ -182,9 +180,9 @@ Status ReadTableContext(const Heap& heap, const NodeDatabase& database, const Su
     if (status != Status::Ok) return status;
     if (info.size() < 22 || static_cast<uint8_t>(info[0]) != kTableContext) return Status::Damaged;
     const size_t columns = static_cast<uint8_t>(info[1]);
-    const size_t rowSize = Le(info, 8, 2);
-    const size_t bitmapAt = Le(info, 6, 2);
-    const uint32_t rowsAt = Le(info, 14, 4);
+    const size_t rowSize = LittleEndian<uint32_t>(info, 8, 2);
+    const size_t bitmapAt = LittleEndian<uint32_t>(info, 6, 2);
+    const uint32_t rowsAt = LittleEndian<uint32_t>(info, 14, 4);
     if (info.size() < 22 + 8 * columns || bitmapAt > rowSize ||
         rowSize < bitmapAt + (columns + 7) / 8 || rowSize == 0) {
         return Status::Damaged;
@@ -196,9 +194,9 @@ Status ReadTableContext(const Heap& heap, const NodeDatabase& database, const Su
     std::vector<Column> layout;
     for (size_t i = 0; i < columns; ++i) {
         const std::string_view column = info.substr(22 + 8 * i, 8);
-        const uint32_t tag = Le(column, 0, 4);
+        const uint32_t tag = LittleEndian<uint32_t>(column, 0, 4);
         Column c{static_cast<uint16_t>(tag >> 16), static_cast<uint16_t>(tag & 0xFFFF),
-                 Le(column, 4, 2), static_cast<uint8_t>(column[6]),
+                 LittleEndian<uint32_t>(column, 4, 2), static_cast<uint8_t>(column[6]),
                  static_cast<uint8_t>(column[7])};
         if (c.at + c.size > rowSize || bitmapAt + c.bit / 8 >= rowSize) return Status::Damaged;
         layout.push_back(c);
@@ -232,8 +230,9 @@ Status ReadTableContext(const Heap& heap, const NodeDatabase& database, const Su
                 const size_t fixed = FixedSize(column.type);
                 if (fixed > 0) {
                     AddInline(row.substr(column.at, std::min(fixed, column.size)), entry, record);
-                } else if (column.size < 4 || AddReferenced(heap, Le(row, column.at, 4), entry,
-                                                            record) != Status::Ok) {
+                } else if (column.size < 4 ||
+                           AddReferenced(heap, LittleEndian<uint32_t>(row, column.at, 4), entry,
+                                         record) != Status::Ok) {
                     continue;
                 }
                 record.entries.push_back(entry);

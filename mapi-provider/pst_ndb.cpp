@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "mapi-provider/pst_bytes.h"
 #include "mapi-provider/pst_encoding.h"
 
 namespace mailsift::mapi_provider::pst {
@@ -27,16 +28,6 @@ constexpr uint64_t kBidReserved = 0x1;
 constexpr uint64_t kBidInternal = 0x2;
 // B-trees deeper than this are damage; real ones have a handful of levels.
 constexpr int kMaxTreeLevels = 16;
-
-uint64_t Le(const char* bytes, size_t size) {
-    uint64_t value = 0;
-    for (size_t i = size; i-- > 0;) value = (value << 8) | static_cast<uint8_t>(bytes[i]);
-    return value;
-}
-
-uint64_t Le(const std::string& bytes, size_t at, size_t size) {
-    return Le(bytes.data() + at, size);
-}
 
 }  // namespace
 
@@ -78,7 +69,7 @@ Status NodeDatabase::ReadHeader() {
         header.compare(8, 2, "SM") != 0) {
         return Status::Damaged;
     }
-    const auto version = static_cast<uint16_t>(Le(header, 10, 2));
+    const auto version = static_cast<uint16_t>(LittleEndian(header, 10, 2));
     if (version == 14 || version == 15) {
         unicode_ = false;
     } else if (version >= 23 && version < 36) {
@@ -89,26 +80,26 @@ Status NodeDatabase::ReadHeader() {
     // The roots of the two B-trees, where their pages are.
     uint64_t nodeRootAt = 0, blockRootAt = 0;
     if (unicode_) {
-        nodeRootAt = Le(header, 224, 8);
-        blockRootAt = Le(header, 240, 8);
+        nodeRootAt = LittleEndian(header, 224, 8);
+        blockRootAt = LittleEndian(header, 240, 8);
         encoding_ = static_cast<uint8_t>(header[513]);
     } else {
-        nodeRootAt = Le(header, 188, 4);
-        blockRootAt = Le(header, 196, 4);
+        nodeRootAt = LittleEndian(header, 188, 4);
+        blockRootAt = LittleEndian(header, 196, 4);
         encoding_ = static_cast<uint8_t>(header[461]);
     }
     if (encoding_ > kEncodingCyclic) return Status::Damaged;
 
     const size_t id = IdSize();
     Status status = ReadTree(blockRootAt, kPageBlockTree, [&](const char* entry) {
-        blocks_.push_back({Le(entry, id) & ~kBidReserved, Le(entry + id, id),
-                           static_cast<uint16_t>(Le(entry + 2 * id, 2))});
+        blocks_.push_back({LittleEndian(entry, id) & ~kBidReserved, LittleEndian(entry + id, id),
+                           static_cast<uint16_t>(LittleEndian(entry + 2 * id, 2))});
     });
     if (status != Status::Ok) return status;
     status = ReadTree(nodeRootAt, kPageNodeTree, [&](const char* entry) {
-        nodes_.push_back({static_cast<uint32_t>(Le(entry, 4)),
-                          static_cast<uint32_t>(Le(entry + 3 * id, 4)), Le(entry + id, id),
-                          Le(entry + 2 * id, id)});
+        nodes_.push_back({static_cast<uint32_t>(LittleEndian(entry, 4)),
+                          static_cast<uint32_t>(LittleEndian(entry + 3 * id, 4)),
+                          LittleEndian(entry + id, id), LittleEndian(entry + 2 * id, id)});
     });
     if (status != Status::Ok) return status;
 
@@ -179,7 +170,7 @@ Status NodeDatabase::ReadTree(uint64_t offset, uint8_t type, Leaf leaf) {
         // Children go on the stack last first, so leaves come out in key order.
         for (size_t i = count; i-- > 0;) {
             const size_t at = i * entrySize;
-            pending.push_back({Le(page, at + 2 * id, id), level - 1});
+            pending.push_back({LittleEndian(page, at + 2 * id, id), level - 1});
         }
     }
     return Status::Ok;
@@ -240,13 +231,13 @@ Status NodeDatabase::AddLeaves(uint64_t bid, int level, DataLayout& layout) cons
         return Status::Damaged;
     }
     const int treeLevel = static_cast<uint8_t>(tree[1]);
-    const auto count = static_cast<size_t>(Le(tree, 2, 2));
+    const auto count = static_cast<size_t>(LittleEndian(tree, 2, 2));
     if (treeLevel < 1 || treeLevel > 2 || (level >= 0 && treeLevel != level) ||
         8 + count * id > tree.size()) {
         return Status::Damaged;
     }
     for (size_t i = 0; i < count; ++i) {
-        status = AddLeaves(Le(tree, 8 + i * id, id), treeLevel - 1, layout);
+        status = AddLeaves(LittleEndian(tree, 8 + i * id, id), treeLevel - 1, layout);
         if (status != Status::Ok) return status;
     }
     return Status::Ok;
@@ -291,7 +282,7 @@ Status NodeDatabase::AddSubnodes(uint64_t bid, int level, Subnodes& subnodes) co
         return Status::Damaged;
     }
     const int blockLevel = static_cast<uint8_t>(block[1]);
-    const auto count = static_cast<size_t>(Le(block, 2, 2));
+    const auto count = static_cast<size_t>(LittleEndian(block, 2, 2));
     const size_t first = unicode_ ? 8 : 4;
     const size_t entrySize = blockLevel == 0 ? 3 * id : 2 * id;
     if (blockLevel > 1 || (level >= 0 && blockLevel != level) ||
@@ -301,11 +292,12 @@ Status NodeDatabase::AddSubnodes(uint64_t bid, int level, Subnodes& subnodes) co
     for (size_t i = 0; i < count; ++i) {
         const size_t at = first + i * entrySize;
         if (blockLevel == 0) {
-            subnodes.push_back({static_cast<uint32_t>(Le(block, at, 4)), Le(block, at + id, id),
-                                Le(block, at + 2 * id, id)});
+            subnodes.push_back({static_cast<uint32_t>(LittleEndian(block, at, 4)),
+                                LittleEndian(block, at + id, id),
+                                LittleEndian(block, at + 2 * id, id)});
             continue;
         }
-        status = AddSubnodes(Le(block, at + id, id), 0, subnodes);
+        status = AddSubnodes(LittleEndian(block, at + id, id), 0, subnodes);
         if (status != Status::Ok) return status;
     }
     return Status::Ok;
