@@ -91,25 +91,26 @@ Status NodeDatabase::ReadHeader() {
     if (encoding_ > kEncodingCyclic) return Status::Damaged;
 
     const size_t id = IdSize();
-    Status status = ReadTree(blockRootAt, kPageBlockTree, [&](const char* entry) {
-        blocks_.push_back({LittleEndian(entry, id) & ~kBidReserved, LittleEndian(entry + id, id),
-                           static_cast<uint16_t>(LittleEndian(entry + 2 * id, 2))});
+    Status status = ReadTree(blockRootAt, kPageBlockTree, 1, [&](const char* entry, int level) {
+        if (level == 1) {
+            blockPages_.emplace_back(LittleEndian(entry, id), LittleEndian(entry + 2 * id, id));
+        } else if (blockPages_.empty()) {
+            // The root is the only leaf.
+            blockPages_.emplace_back(0, blockRootAt);
+        }
     });
     if (status != Status::Ok) return status;
-    status = ReadTree(nodeRootAt, kPageNodeTree, [&](const char* entry) {
+    status = ReadTree(nodeRootAt, kPageNodeTree, 0, [&](const char* entry, int) {
         nodes_.push_back({static_cast<uint32_t>(LittleEndian(entry, 4)),
                           static_cast<uint32_t>(LittleEndian(entry + 3 * id, 4)),
                           LittleEndian(entry + id, id), LittleEndian(entry + 2 * id, id)});
     });
     if (status != Status::Ok) return status;
 
-    // The first entry of an identifier counts, as a lookup from the root would find it.
-    std::stable_sort(blocks_.begin(), blocks_.end(),
-                     [](const BlockEntry& a, const BlockEntry& b) { return a.bid < b.bid; });
-    blocks_.erase(
-        std::unique(blocks_.begin(), blocks_.end(),
-                    [](const BlockEntry& a, const BlockEntry& b) { return a.bid == b.bid; }),
-        blocks_.end());
+    // Pages and nodes in key order; the first entry of a node identifier counts, as a lookup
+    // from the root would find it.
+    std::stable_sort(blockPages_.begin(), blockPages_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     std::stable_sort(nodes_.begin(), nodes_.end(),
                      [](const NodeEntry& a, const NodeEntry& b) { return a.nid < b.nid; });
     nodes_.erase(std::unique(nodes_.begin(), nodes_.end(),
@@ -120,7 +121,7 @@ Status NodeDatabase::ReadHeader() {
         if (node.parent != node.nid) children_.emplace_back(node.parent, node.nid);
     }
     std::sort(children_.begin(), children_.end());
-    blocks_.shrink_to_fit();
+    blockPages_.shrink_to_fit();
     nodes_.shrink_to_fit();
     return Status::Ok;
 }
@@ -129,8 +130,8 @@ Status NodeDatabase::ReadHeader() {
 // tree's type and one level below the page that points to it, so the walk ends; a page
 // reached a second time is skipped, so a damaged tree cannot make it read the file over and
 // over. A damaged page below the root costs only what it lists.
-template <class Leaf>
-Status NodeDatabase::ReadTree(uint64_t offset, uint8_t type, Leaf leaf) {
+template <class Visit>
+Status NodeDatabase::ReadTree(uint64_t offset, uint8_t type, int lowest, Visit visit) {
     const size_t id = IdSize();
     const size_t entriesEnd = unicode_ ? 488 : 496;
     const size_t leafSize = type == kPageBlockTree ? 2 * id + 4 : 3 * id + 4;
@@ -163,8 +164,8 @@ Status NodeDatabase::ReadTree(uint64_t offset, uint8_t type, Leaf leaf) {
             complete_ = false;
             continue;
         }
-        if (level == 0) {
-            for (size_t i = 0; i < count; ++i) leaf(page.data() + i * entrySize);
+        if (level <= lowest) {
+            for (size_t i = 0; i < count; ++i) visit(page.data() + i * entrySize, level);
             continue;
         }
         // Children go on the stack last first, so leaves come out in key order.
@@ -191,16 +192,56 @@ std::vector<uint32_t> NodeDatabase::Children(uint32_t parent, bool (*wanted)(uin
     return found;
 }
 
-const NodeDatabase::BlockEntry* NodeDatabase::FindBlock(uint64_t bid) const {
+// One leaf page of the block B-tree, checked as the pages above it were at open.
+bool NodeDatabase::LeafPage(uint64_t offset, std::string& page) const {
+    CachedPage& cached = pages_[(offset / kPageSize) % pages_.size()];
+    {
+        std::lock_guard lock(pagesMutex_);
+        if (cached.offset == offset) {
+            page = cached.page;
+            return true;
+        }
+    }
+    const size_t entriesEnd = unicode_ ? 488 : 496;
+    if (ReadAt(offset, kPageSize, page) != Status::Ok ||
+        static_cast<uint8_t>(page[unicode_ ? 496 : 500]) != kPageBlockTree ||
+        page[entriesEnd + 3] != 0 ||
+        static_cast<uint8_t>(page[entriesEnd + 2]) < 2 * IdSize() + 2 ||
+        static_cast<size_t>(static_cast<uint8_t>(page[entriesEnd])) *
+                static_cast<uint8_t>(page[entriesEnd + 2]) >
+            entriesEnd) {
+        return false;
+    }
+    std::lock_guard lock(pagesMutex_);
+    cached.offset = offset;
+    cached.page = page;
+    return true;
+}
+
+std::optional<NodeDatabase::BlockEntry> NodeDatabase::FindBlock(uint64_t bid) const {
     bid &= ~kBidReserved;
-    const auto found = std::lower_bound(blocks_.begin(), blocks_.end(), bid,
-                                        [](const BlockEntry& e, uint64_t b) { return e.bid < b; });
-    return found != blocks_.end() && found->bid == bid ? &*found : nullptr;
+    auto leaf = std::upper_bound(blockPages_.begin(), blockPages_.end(), bid,
+                                 [](uint64_t b, const auto& page) { return b < page.first; });
+    if (leaf == blockPages_.begin()) return std::nullopt;
+    std::string page;
+    if (!LeafPage(std::prev(leaf)->second, page)) return std::nullopt;
+    const size_t entriesEnd = unicode_ ? 488 : 496;
+    const size_t count = static_cast<uint8_t>(page[entriesEnd]);
+    const size_t entrySize = static_cast<uint8_t>(page[entriesEnd + 2]);
+    const size_t id = IdSize();
+    for (size_t i = 0; i < count; ++i) {
+        const char* entry = page.data() + i * entrySize;
+        if ((LittleEndian(entry, id) & ~kBidReserved) == bid) {
+            return BlockEntry{bid, LittleEndian(entry + id, id),
+                              static_cast<uint16_t>(LittleEndian(entry + 2 * id, 2))};
+        }
+    }
+    return std::nullopt;
 }
 
 Status NodeDatabase::ReadBlock(uint64_t bid, std::string& data) const {
-    const BlockEntry* block = FindBlock(bid);
-    if (block == nullptr) return Status::NotFound;
+    const std::optional<BlockEntry> block = FindBlock(bid);
+    if (!block) return Status::NotFound;
     if (ReadAt(block->offset, block->size, data) != Status::Ok) return Status::Damaged;
     if ((bid & kBidInternal) == 0) {
         DecodeBlock(encoding_, static_cast<uint32_t>(bid), reinterpret_cast<uint8_t*>(data.data()),
@@ -214,8 +255,8 @@ Status NodeDatabase::ReadBlock(uint64_t bid, std::string& data) const {
 Status NodeDatabase::AddLeaves(uint64_t bid, int level, DataLayout& layout) const {
     if ((bid & kBidInternal) == 0) {
         if (level > 0) return Status::Damaged;
-        const BlockEntry* block = FindBlock(bid);
-        if (block == nullptr) return Status::NotFound;
+        const std::optional<BlockEntry> block = FindBlock(bid);
+        if (!block) return Status::NotFound;
         // A value cannot be larger than the file: a tree listing the same blocks over and
         // over ends here.
         if (layout.size() + block->size > fileSize_) return Status::Damaged;

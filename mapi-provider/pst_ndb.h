@@ -1,10 +1,15 @@
 #pragma once
-// The node database of a personal folder file, ANSI or Unicode: the header, the node and block
-// B-trees (read once, at open, into two sorted lists), blocks decoded as the file's encoding
-// asks, data trees and subnode trees. Every structure read is checked against its buffer and
-// the file's size, and a tree that leads back into itself ends instead of looping.
+// The node database of a personal folder file, ANSI or Unicode: the header, the node B-tree
+// (read once, at open, into a sorted list), the block B-tree (of which only the places of its
+// leaf pages are kept, so that memory does not grow with the number of blocks), blocks decoded
+// as the file's encoding asks, data trees and subnode trees. Every structure read is checked
+// against its buffer and the file's size, and a tree that leads back into itself ends instead of
+// looping.
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,9 +99,12 @@ class NodeDatabase {
     NodeDatabase() = default;
     Status ReadHeader();
     Status ReadAt(uint64_t offset, size_t size, std::string& out) const;
-    template <class Leaf>
-    Status ReadTree(uint64_t offset, uint8_t type, Leaf leaf);
-    const BlockEntry* FindBlock(uint64_t bid) const;
+    // Hands `visit` each entry of the pages at `lowest` level, or of the root when it is
+    // lower, with the level of its page.
+    template <class Visit>
+    Status ReadTree(uint64_t offset, uint8_t type, int lowest, Visit visit);
+    std::optional<BlockEntry> FindBlock(uint64_t bid) const;
+    bool LeafPage(uint64_t offset, std::string& page) const;
     Status AddLeaves(uint64_t bid, int level, DataLayout& layout) const;
     Status AddSubnodes(uint64_t bid, int level, Subnodes& subnodes) const;
     size_t IdSize() const { return unicode_ ? 8 : 4; }
@@ -107,7 +115,15 @@ class NodeDatabase {
     bool complete_ = true;
     uint8_t encoding_ = 0;
     std::vector<NodeEntry> nodes_;
-    std::vector<BlockEntry> blocks_;
+    // The leaf pages of the block B-tree: the least identifier each holds, and where it is.
+    std::vector<std::pair<uint64_t, uint64_t>> blockPages_;
+    // Leaf pages read last; the blocks of one message mostly share a few.
+    struct CachedPage {
+        uint64_t offset = UINT64_MAX;
+        std::string page;
+    };
+    mutable std::mutex pagesMutex_;
+    mutable std::array<CachedPage, 64> pages_;
     // (parent, child) pairs in order, for the children of a folder.
     std::vector<std::pair<uint32_t, uint32_t>> children_;
 };
