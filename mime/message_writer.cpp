@@ -3,6 +3,8 @@
 // lines are written as they are, with no dot-stuffing and no final "." line.
 #include <algorithm>
 #include <fstream>
+#include <istream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,16 @@ constexpr std::string_view kPreamble = "This is a multi-part message in MIME for
 constexpr size_t kOutputFlushSize = 1 << 18;
 // Whole base64 and UUE lines per read, so a stream encodes as one piece would.
 constexpr size_t kBase64Chunk = 57 * 4096;
+
+// The bytes of a string read as a stream, without a copy, so that content held in memory is
+// written as a file's would be.
+class ViewBuffer final : public std::streambuf {
+  public:
+    explicit ViewBuffer(const std::string& bytes) {
+        char* begin = const_cast<char*>(bytes.data());
+        setg(begin, begin, begin + bytes.size());
+    }
+};
 constexpr size_t kUuChunk = 45 * 4096;
 
 bool IsOneOf(std::string_view value, std::initializer_list<std::string_view> choices) {
@@ -314,8 +326,19 @@ class MessageBodyWriter {
     }
 
     void WriteAttachmentContent(TIdAttachment& attachment, const std::string& encoding) {
+        if (const auto* memory = dynamic_cast<const TIdAttachmentMemory*>(&attachment)) {
+            ViewBuffer view(memory->Content);
+            std::istream input(&view);
+            WriteContent(input, attachment, encoding);
+            return;
+        }
         std::ifstream input;
         if (!OpenContent(attachment, input)) return;
+        WriteContent(input, attachment, encoding);
+    }
+
+    void WriteContent(std::istream& input, const TIdAttachment& attachment,
+                      const std::string& encoding) {
         if (EqualsIgnoringCase(encoding, "base64")) {
             std::string chunk(kBase64Chunk, '\0');
             while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
