@@ -116,17 +116,14 @@ std::optional<std::string> ReadAttachmentWithin(mapi::IAttach* attachment, size_
     *opened.out() = OpenAttachmentData(attachment);
     if (!opened) return std::nullopt;
     auto* stream = mapi::As<mapi::IStream>(opened.get());
+    std::vector<char> buffer(kAttachmentChunk);
     std::string content;
     for (;;) {
-        const size_t start = content.size();
-        content.resize(start + kAttachmentChunk);
         mapi::ULONG got = 0;
-        if (mapi::FAILED(stream->Read(content.data() + start, kAttachmentChunk, &got))) {
-            return std::nullopt;
-        }
-        content.resize(start + std::min(got, kAttachmentChunk));
-        if (content.size() > budget) return std::nullopt;
+        if (mapi::FAILED(stream->Read(buffer.data(), kAttachmentChunk, &got))) return std::nullopt;
         if (got == 0) return content;
+        content.append(buffer.data(), std::min(got, kAttachmentChunk));
+        if (content.size() > budget) return std::nullopt;
     }
 }
 
