@@ -29,6 +29,7 @@ constexpr std::string_view kPreamble = "This is a multi-part message in MIME for
 constexpr size_t kOutputFlushSize = 1 << 18;
 // Whole base64 and UUE lines per read, so a stream encodes as one piece would.
 constexpr size_t kBase64Chunk = 57 * 4096;
+constexpr size_t kUuChunk = 45 * 4096;
 
 // The bytes of a string read as a stream, without a copy, so that content held in memory is
 // written as a file's would be.
@@ -39,7 +40,6 @@ class ViewBuffer final : public std::streambuf {
         setg(begin, begin, begin + bytes.size());
     }
 };
-constexpr size_t kUuChunk = 45 * 4096;
 
 bool IsOneOf(std::string_view value, std::initializer_list<std::string_view> choices) {
     return std::any_of(choices.begin(), choices.end(),
