@@ -16,8 +16,8 @@ using namespace mapi;
 
 namespace {
 
-// Makes `message` the store's last message, or gives it the item and attachments of the last
-// one when it is that message again.
+// Makes `message` the store's last message, or gives it the attachments of the last one when it
+// is that message again.
 void RememberOrReuse(StoreContext& store, Node& message) {
     LastMessage& last = store.lastMessage;
     const uint32_t id = message.item->id;
@@ -85,7 +85,6 @@ HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPEN
         return MAPI_E_INVALID_PARAMETER;
     }
     *result = nullptr;
-    SharedItem item;
     uint32_t id = pst::kNidRootFolder;
     if (size != 0) {
         if (entry == nullptr) {
