@@ -215,7 +215,11 @@ void Message::CopyInto(IMessage* destination, const std::vector<ULONG>& excluded
 
 void Message::CopyRecipients(IMessage* destination, CopyOutcome& outcome) {
     const SharedItem recipients = RecipientsOf(*node_->store->file, *node_->item);
-    if (recipients == nullptr || recipients->records.empty()) {
+    if (recipients == nullptr) {
+        outcome.Add(MAPI_E_CORRUPT_DATA);
+        return;
+    }
+    if (recipients->records.empty()) {
         return;
     }
     const auto n = static_cast<ULONG>(recipients->records.size());

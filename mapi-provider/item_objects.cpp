@@ -170,7 +170,11 @@ HRESULT Message::GetRecipientTable(ULONG, LPMAPITABLE* table) {
     }
     *table = nullptr;
     return Guarded([&] {
-        *table = NewTable(MakeRecipientRows(node_, RecipientsOf(*node_->store->file, *node_->item)),
+        SharedItem recipients = RecipientsOf(*node_->store->file, *node_->item);
+        if (recipients == nullptr) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        *table = NewTable(MakeRecipientRows(node_, std::move(recipients)),
                           {PR_ROWID, PR_DISPLAY_NAME_W, PR_RECIPIENT_TYPE});
         return S_OK;
     });

@@ -52,9 +52,7 @@ class RecipientRows final : public RowSource {
     RecipientRows(NodePtr message, SharedItem recipients)
         : message_(std::move(message)), recipients_(std::move(recipients)) {}
 
-    ULONG Count() override {
-        return recipients_ != nullptr ? static_cast<ULONG>(recipients_->records.size()) : 0;
-    }
+    ULONG Count() override { return static_cast<ULONG>(recipients_->records.size()); }
 
     void ReadRow(ULONG row, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) override {

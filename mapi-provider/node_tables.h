@@ -14,7 +14,7 @@ namespace mailsift::mapi_provider {
 std::unique_ptr<RowSource> MakeChildRows(NodePtr owner, NodeKind kind, std::vector<uint32_t> ids);
 // The attachments of the message `owner`.
 std::unique_ptr<RowSource> MakeAttachmentRows(NodePtr owner);
-// The recipients of `message`, held in `recipients` (none when it is null).
+// The recipients of `message`, held in `recipients`.
 std::unique_ptr<RowSource> MakeRecipientRows(NodePtr message, SharedItem recipients);
 
 std::vector<mapi::ULONG> DefaultColumns();

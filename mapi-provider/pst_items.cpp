@@ -47,14 +47,16 @@ Status ItemReader::ReadItem(uint32_t id, uint64_t data, uint64_t subnodes, bool 
     Heap heap;
     Status status = ReadHeap(*database_, data, heap);
     if (status == Status::Ok) status = ReadPropertyContext(heap, read->records.emplace_back());
-    if (status == Status::Ok) status = database_->ReadSubnodes(subnodes, read->subnodes);
     if (status != Status::Ok) return status == Status::NotFound ? Status::Damaged : status;
+    // The values kept in place are worth having even when the subnodes are not all there.
+    read->subnodesDamaged = database_->ReadSubnodes(subnodes, read->subnodes) != Status::Ok;
     if (message) {
         // A message without an attachment table has no attachments; a damaged table is
         // damage, never taken for an empty one, and costs the message nothing else.
         std::vector<Record> rows;
+        status = ReadTable(*database_, read->subnodes, kNidAttachmentTable, rows);
         read->attachmentsDamaged =
-            ReadTable(*database_, read->subnodes, kNidAttachmentTable, rows) == Status::Damaged;
+            status == Status::Damaged || (status == Status::NotFound && read->subnodesDamaged);
         for (const Record& row : rows) {
             const Entry* rowId = row.Find(kRowId);
             if (rowId != nullptr && rowId->type == kTypeLong && rowId->size == 4) {
@@ -130,7 +132,9 @@ Status ItemReader::OpenRecipients(const Item& message, ItemRef& recipients) cons
     read->id = kNidRecipientTable;
     const Status status =
         ReadTable(*database_, message.subnodes, kNidRecipientTable, read->records);
-    if (status == Status::Damaged) return status;
+    if (status == Status::Damaged || (status == Status::NotFound && message.subnodesDamaged)) {
+        return Status::Damaged;
+    }
     recipients = std::move(read);
     return Status::Ok;
 }

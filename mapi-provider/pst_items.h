@@ -24,6 +24,9 @@ struct Item {
     // whether that table could not be read.
     std::vector<uint32_t> attachments;
     bool attachmentsDamaged = false;
+    // Whether the list of subnodes could only be read in part: values and tables kept in the
+    // missing ones are damage, not absent.
+    bool subnodesDamaged = false;
 };
 using ItemRef = std::shared_ptr<const Item>;
 

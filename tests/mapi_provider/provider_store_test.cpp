@@ -830,6 +830,24 @@ TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
         EXPECT_NE(FindProp(target.props, PR_SUBJECT_W), nullptr);
         EXPECT_TRUE(target.attachments.empty());
     }
+    {
+        // The message's list of subnodes is unreadable: its tables are damage, not empty, and
+        // the values kept in place are still read.
+        ProviderSession session;
+        ASSERT_EQ(session.Open(DamagedCopy(temp, path, "subnodes.pst", Filled(44672, 128, '\xFF'))),
+                  S_OK);
+        InterfaceRef<IUnknown> object;
+        ASSERT_TRUE(
+            OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
+        IMessage* message = AsMessage(object.get());
+        InterfaceRef<IMAPITable> table;
+        EXPECT_EQ(message->GetAttachmentTable(0, table.out()), MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(message->GetRecipientTable(0, table.out()), MAPI_E_CORRUPT_DATA);
+        FakeMessage target;
+        EXPECT_EQ(CopyExcluding(message, target), MAPI_W_ERRORS_RETURNED);
+        EXPECT_NE(FindProp(target.props, PR_SUBJECT_W), nullptr);
+        EXPECT_TRUE(target.recipients.empty());
+    }
 }
 
 TEST(MapiProviderStoreTest, CopyToGoesOnPastCyclicEmbeddedMessages) {
