@@ -19,14 +19,19 @@ Status ReadHeap(const NodeDatabase& database, uint64_t data, Heap& heap) {
     return status != Status::Ok ? status : Heap::Open(std::move(blocks), heap);
 }
 
+// The table kept in subnode `nid` of a message. Its rows, and values too large for a cell, may
+// be in subnodes of the table's own, which go to `tableSubnodes`.
 Status ReadTable(const NodeDatabase& database, const Subnodes& subnodes, uint32_t nid,
-                 std::vector<Record>& rows) {
+                 std::vector<Record>& rows, Subnodes& tableSubnodes) {
     rows.clear();
+    tableSubnodes.clear();
     const SubnodeEntry* table = FindSubnode(subnodes, nid);
     if (table == nullptr) return Status::NotFound;
     Heap heap;
-    const Status status = ReadHeap(database, table->data, heap);
-    return status != Status::Ok ? status : ReadTableContext(heap, database, subnodes, rows);
+    Status status = ReadHeap(database, table->data, heap);
+    if (status == Status::Ok) status = database.ReadSubnodes(table->subnodes, tableSubnodes);
+    return status != Status::Ok ? Status::Damaged
+                                : ReadTableContext(heap, database, tableSubnodes, rows);
 }
 
 }  // namespace
@@ -54,7 +59,8 @@ Status ItemReader::ReadItem(uint32_t id, uint64_t data, uint64_t subnodes, bool 
         // A message without an attachment table has no attachments; a damaged table is
         // damage, never taken for an empty one, and costs the message nothing else.
         std::vector<Record> rows;
-        status = ReadTable(*database_, read->subnodes, kNidAttachmentTable, rows);
+        Subnodes tableSubnodes;
+        status = ReadTable(*database_, read->subnodes, kNidAttachmentTable, rows, tableSubnodes);
         read->attachmentsDamaged =
             status == Status::Damaged || (status == Status::NotFound && read->subnodesDamaged);
         for (const Record& row : rows) {
@@ -131,7 +137,7 @@ Status ItemReader::OpenRecipients(const Item& message, ItemRef& recipients) cons
     auto read = std::make_shared<Item>();
     read->id = kNidRecipientTable;
     const Status status =
-        ReadTable(*database_, message.subnodes, kNidRecipientTable, read->records);
+        ReadTable(*database_, message.subnodes, kNidRecipientTable, read->records, read->subnodes);
     if (status == Status::Damaged || (status == Status::NotFound && message.subnodesDamaged)) {
         return Status::Damaged;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mapi-provider/pst_bytes.h"
 #include "mapi-provider/pst_encoding.h"
 #include "mapi-provider/pst_items.h"
 #include "mapi-provider/pst_ltp.h"
@@ -23,6 +24,7 @@ using mapi_provider::pst::DataLayout;
 using mapi_provider::pst::Heap;
 using mapi_provider::pst::ItemReader;
 using mapi_provider::pst::ItemRef;
+using mapi_provider::pst::LittleEndian;
 using mapi_provider::pst::NodeDatabase;
 using mapi_provider::pst::Record;
 using mapi_provider::pst::Status;
@@ -282,6 +284,106 @@ TEST_F(PstNodeDatabaseTest, ItemsOfAWrittenStore) {
     EXPECT_EQ(reader->OpenAttachedMessage(*attachment, inner), Status::NotFound);
     EXPECT_EQ(reader->OpenAttachment(*message, 2, attachment), Status::NotFound);
     EXPECT_EQ(reader->OpenNode(0x7FFFFFE4, message), Status::NotFound);
+}
+
+// The same store with its data blocks in the cyclic encoding, the key of each being its
+// identifier: the reader must find every value as in the plain store.
+std::string CyclicCopy(const std::string& plain) {
+    std::string copy = plain;
+    const auto at = [&copy](size_t offset, size_t size) {
+        return LittleEndian(copy.data() + offset, size);
+    };
+    std::vector<uint64_t> pages{at(240, 8)};
+    while (!pages.empty()) {
+        const size_t page = pages.back();
+        pages.pop_back();
+        const size_t count = static_cast<uint8_t>(copy[page + 488]);
+        const size_t size = static_cast<uint8_t>(copy[page + 490]);
+        const bool leaf = copy[page + 491] == 0;
+        for (size_t i = 0; i < count; ++i) {
+            const size_t entry = page + i * size;
+            if (!leaf) {
+                pages.push_back(at(entry + 16, 8));
+                continue;
+            }
+            const uint64_t bid = at(entry, 8);
+            if ((bid & 2) != 0) continue;
+            mapi_provider::pst::DecodeBlock(
+                mapi_provider::pst::kEncodingCyclic, static_cast<uint32_t>(bid),
+                reinterpret_cast<uint8_t*>(copy.data() + at(entry + 8, 8)), at(entry + 16, 2));
+        }
+    }
+    copy[513] = static_cast<char>(mapi_provider::pst::kEncodingCyclic);
+    return copy;
+}
+
+TEST_F(PstNodeDatabaseTest, CyclicEncodingAndTablesOverManyBlocks) {
+    samples::PstMessage message;
+    message.Subject = "Many recipients";
+    message.Body = std::string(20000, 'b');
+    for (int i = 0; i < 300; ++i) {
+        message.Recipients.push_back({"Reader " + std::to_string(i),
+                                      "reader" + std::to_string(i) + "@example.org", "SMTP",
+                                      1 + i % 3});
+    }
+    message.Attachments.push_back({"data.bin", "", std::string(50000, 'd'), nullptr});
+    for (int i = 1; i < 300; ++i) {
+        message.Attachments.push_back(
+            {"small" + std::to_string(i), "", std::to_string(i), nullptr});
+    }
+    {
+        samples::PstStoreWriter writer(path, "Tables");
+        writer.AddMessage(writer.AddFolder(writer.TopFolder(), "Inbox"), message);
+        writer.Finish();
+    }
+    const std::string cyclic = temp / "cyclic.pst";
+    WriteFileBytes(cyclic, CyclicCopy(ReadFileBytes(path)));
+    for (const std::string& file : {path, cyclic}) {
+        std::unique_ptr<ItemReader> reader;
+        ASSERT_EQ(ItemReader::Open(file, reader), Status::Ok) << file;
+        std::vector<uint32_t> top;
+        std::vector<uint32_t> folders;
+        std::vector<uint32_t> messages;
+        ASSERT_EQ(reader->SubFolders(mapi_provider::pst::kNidRootFolder, top), Status::Ok);
+        ASSERT_EQ(reader->SubFolders(top.at(0), folders), Status::Ok);
+        ASSERT_EQ(reader->SubMessages(folders.at(0), messages), Status::Ok);
+        ItemRef read;
+        ASSERT_EQ(reader->OpenNode(messages.at(0), read), Status::Ok) << file;
+        std::string body;
+        ASSERT_EQ(reader->ReadValue(*read, read->records[0], *read->records[0].Find(0x1000), body),
+                  Status::Ok);
+        EXPECT_EQ(body.size(), 40000u) << file;
+        EXPECT_EQ(body.substr(0, 4), std::string("b\0b\0", 4));
+
+        // The recipient table's rows fill several blocks of a subnode of their own.
+        ItemRef recipients;
+        ASSERT_EQ(reader->OpenRecipients(*read, recipients), Status::Ok);
+        ASSERT_EQ(recipients->records.size(), 300u) << file;
+        for (size_t i : {size_t{0}, size_t{150}, size_t{299}}) {
+            const Record& row = recipients->records[i];
+            std::string name;
+            ASSERT_EQ(reader->ReadValue(*recipients, row, *row.Find(0x3001), name), Status::Ok);
+            std::string expected;
+            for (char c : "Reader " + std::to_string(i)) expected += std::string{c, '\0'};
+            EXPECT_EQ(name, expected) << file << " row " << i;
+            EXPECT_EQ(LittleEndian(row.Bytes(*row.Find(0x0C15)).data(), 4), 1 + i % 3);
+        }
+
+        ItemRef attachment;
+        ASSERT_EQ(reader->OpenAttachment(*read, 0, attachment), Status::Ok);
+        std::string data;
+        ASSERT_EQ(reader->ReadValue(*attachment, attachment->records[0],
+                                    *attachment->records[0].Find(0x3701), data),
+                  Status::Ok);
+        EXPECT_EQ(data, std::string(50000, 'd')) << file;
+        // So does the attachment table's.
+        ASSERT_EQ(read->attachments.size(), 300u) << file;
+        ASSERT_EQ(reader->OpenAttachment(*read, 299, attachment), Status::Ok);
+        ASSERT_EQ(reader->ReadValue(*attachment, attachment->records[0],
+                                    *attachment->records[0].Find(0x3701), data),
+                  Status::Ok);
+        EXPECT_EQ(data, "299") << file;
+    }
 }
 
 }  // namespace
