@@ -312,29 +312,33 @@ class MessageBodyWriter {
         WriteAttachmentContent(attachment, encoding);
     }
 
-    // Opens the stored content; an attachment whose file is gone is marked blocked and written
-    // empty unless the message asks for the error.
-    bool OpenContent(TIdAttachment& attachment, std::ifstream& input) {
+    // Hands the stored content to `write` as a stream, from memory or from its file. An
+    // attachment whose file is gone is marked blocked and written empty unless the message
+    // asks for the error.
+    template <class Write>
+    void ReadContent(TIdAttachment& attachment, Write write) {
+        if (const auto* memory = dynamic_cast<const TIdAttachmentMemory*>(&attachment)) {
+            ViewBuffer view(memory->Content);
+            std::istream input(&view);
+            write(input);
+            return;
+        }
         auto* file = dynamic_cast<TIdAttachmentFile*>(&attachment);
+        std::ifstream input;
         if (file != nullptr) input.open(file->StoredPath, std::ios::binary);
-        if (input.is_open()) return true;
+        if (input.is_open()) {
+            write(input);
+            return;
+        }
         if (file != nullptr) file->Blocked = true;
         if (message_.ExceptionOnBlockedAttachments) {
             throw MimeError("Attachment " + attachment.FileName + " is blocked.");
         }
-        return false;
     }
 
     void WriteAttachmentContent(TIdAttachment& attachment, const std::string& encoding) {
-        if (const auto* memory = dynamic_cast<const TIdAttachmentMemory*>(&attachment)) {
-            ViewBuffer view(memory->Content);
-            std::istream input(&view);
-            WriteContent(input, attachment, encoding);
-            return;
-        }
-        std::ifstream input;
-        if (!OpenContent(attachment, input)) return;
-        WriteContent(input, attachment, encoding);
+        ReadContent(attachment,
+                    [&](std::istream& input) { WriteContent(input, attachment, encoding); });
     }
 
     void WriteContent(std::istream& input, const TIdAttachment& attachment,
@@ -371,8 +375,7 @@ class MessageBodyWriter {
 
     void WriteUuAttachment(TIdAttachment& attachment, UuAlphabet alphabet) {
         out_.Text(UuBeginText(attachment.FileName));
-        std::ifstream input;
-        if (OpenContent(attachment, input)) {
+        ReadContent(attachment, [&](std::istream& input) {
             std::string chunk(kUuChunk, '\0');
             while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
                    input.gcount() > 0) {
@@ -380,7 +383,7 @@ class MessageBodyWriter {
                               alphabet, out_.Buffer());
                 out_.Flush();
             }
-        }
+        });
         out_.Text(UuEndText(alphabet));
     }
 

@@ -147,6 +147,18 @@ TEST_F(MessageWriterTest, AttachmentsInMemoryAreWrittenAsFromFiles) {
         }
         EXPECT_EQ(written, expected) << encoding;
     }
+    // A message of plain text carries its attachments uuencoded, from memory as well.
+    TIdMessage plain;
+    plain.Encoding = TIdMessageEncoding::PlainText;
+    plain.Body = {"see attached"};
+    auto memory = std::make_unique<TIdAttachmentMemory>(BinaryContent());
+    memory->FileName = "data.bin";
+    plain.MessageParts.push_back(std::move(memory));
+    ReadBack(Written(plain));
+    ASSERT_EQ(back.MessageParts.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(static_cast<TIdAttachmentFile&>(*back.MessageParts[0]).StoredPath),
+              BinaryContent());
+
     TIdAttachmentMemory saved(std::string("bytes\0kept", 10));
     saved.SaveContent(folder / "saved.bin");
     EXPECT_EQ(ReadFileBytes(folder / "saved.bin"), std::string("bytes\0kept", 10));
