@@ -295,6 +295,13 @@ TEST_F(MessageWriterTest, FilesAreReplacedAndAttachmentsSavedByCopy) {
     message.WriteToFile(path);
     back.ReadFromFile(path);
     EXPECT_EQ(back.Body, message.Body);
+    EXPECT_EQ(ReadFileBytes(path), Written(message));
+    // An empty file made for the message beforehand is written in place, and a new one made.
+    for (const std::string& name : {std::string("reserved.eml"), std::string("new.eml")}) {
+        if (name == "reserved.eml") WriteFileBytes(folder / name, "");
+        message.WriteToFile(folder / name);
+        EXPECT_EQ(ReadFileBytes(folder / name), Written(message)) << name;
+    }
 
     TIdAttachmentFile& attachment = AddAttachment(message, "a.bin", "content");
     attachment.SaveContent(folder / "copy.bin");
