@@ -1,15 +1,17 @@
 // A personal folder file of a given size written with the sample store writer, then exported
 // as .eml and as .msg files by mailsift-cli, beside "readpst -j 0 -e" and pffexport on the same
 // file, each with its output on the disk and on tmpfs.
-//   bench_pst_store [SIZE [FILE]]
-// SIZE is the store's size in MB, or with a suffix M or G (250M, 1G, 2G; default 1G). The
+//   bench_pst_store [SIZE[/MESSAGES] [FILE]]
+// SIZE is the store's size in MB, or with a suffix M or G (250M, 1G, 2G; default 1G); with
+// /MESSAGES the store also holds at least that many messages (1G/30000). The
 // messages are in 24 folders, one in twenty with an attachment of 50 KB to 2 MB. FILE (default:
 // a temporary file, removed at the end) is written when it is not there and kept, so that other
 // tools can be timed on it; an existing FILE is used as it is. Each step runs once, in a child
-// process of its own, and reports its time, its throughput over the store's size and its peak
-// memory.
+// process of its own, and reports its time (until its output is on the disk), its throughput
+// over the store's size and its peak memory.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,8 +33,8 @@ using mailsift::samples::PstStoreWriter;
 
 constexpr int kFolders = 24;
 
-// Messages are added until the file has reached `bytes`.
-int WriteStore(const std::string& path, uintmax_t bytes) {
+// Messages are added until the file has reached `bytes` and holds `messages`.
+int WriteStore(const std::string& path, uintmax_t bytes, long messages) {
     std::mt19937 random(20261209);
     std::uniform_int_distribution<size_t> attachmentSize(50 * 1024, 2 * 1024 * 1024);
     PstStoreWriter writer(path, "Bench store");
@@ -47,7 +49,7 @@ int WriteStore(const std::string& path, uintmax_t bytes) {
     std::string randomBytes(2 * 1024 * 1024 + 4096, '\0');
     for (char& c : randomBytes) c = static_cast<char>(random());
     long n = 0;
-    for (; n % 50 != 0 || !fs::exists(path) || fs::file_size(path) < bytes; ++n) {
+    for (; n % 50 != 0 || n < messages || !fs::exists(path) || fs::file_size(path) < bytes; ++n) {
         PstMessage message;
         message.Subject =
             "Message " + std::to_string(n) + ": " + mailsift::bench::SampleSentence(random);
@@ -91,12 +93,18 @@ void Report(const char* where, const char* what, double seconds, double peak, do
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--write") {
-        return WriteStore(argv[2], std::strtoull(argv[3], nullptr, 10));
+    if (argc == 5 && std::string(argv[1]) == "--write") {
+        return WriteStore(argv[2], std::strtoull(argv[3], nullptr, 10),
+                          std::strtol(argv[4], nullptr, 10));
     }
-    const uintmax_t size = ParseSize(argc > 1 ? argv[1] : "1G");
-    if (size == 0) {
-        std::fprintf(stderr, "usage: bench_pst_store [SIZE (250M, 1G, 2G) [FILE]]\n");
+    const std::string wanted = argc > 1 ? argv[1] : "1G";
+    const size_t slash = wanted.find('/');
+    const uintmax_t size = ParseSize(wanted.substr(0, slash));
+    const long messages =
+        slash == std::string::npos ? 0 : std::strtol(wanted.c_str() + slash + 1, nullptr, 10);
+    if (size == 0 || messages < 0) {
+        std::fprintf(stderr,
+                     "usage: bench_pst_store [SIZE[/MESSAGES] (250M, 1G/30000, 2G) [FILE]]\n");
         return 2;
     }
     const fs::path root =
@@ -111,8 +119,8 @@ int main(int argc, char** argv) {
 
     if (!fs::exists(store)) {
         double peak = 0;
-        const double written =
-            mailsift::bench::TimeChild({self, "--write", store, std::to_string(size)}, peak, false);
+        const double written = mailsift::bench::TimeChild(
+            {self, "--write", store, std::to_string(size), std::to_string(messages)}, peak, false);
         const double megabytes = static_cast<double>(fs::file_size(store)) / (1024.0 * 1024.0);
         Report("", "write (sample writer)", written, peak, megabytes);
     }
@@ -129,12 +137,20 @@ int main(int argc, char** argv) {
         std::printf("/dev/shm is no tmpfs: the exports run on the disk only\n");
     }
     for (const auto& [where, out] : places) {
+        // Each step starts with nothing left to write back from the one before, and its time
+        // includes writing its own output back to the disk: otherwise a step pays for the one
+        // before it.
         const auto timed = [&](const char* what, const std::vector<std::string>& args) {
             fs::remove_all(out);
             fs::create_directories(out);
+            sync();
             double peak = 0;
             const double seconds = mailsift::bench::TimeChild(args, peak, true);
-            Report(where.c_str(), what, seconds, peak, megabytes);
+            const auto flushing = std::chrono::steady_clock::now();
+            sync();
+            const std::chrono::duration<double> flushed =
+                std::chrono::steady_clock::now() - flushing;
+            Report(where.c_str(), what, seconds + flushed.count(), peak, megabytes);
         };
         for (const char* form : {"eml", "msg"}) {
             timed(form[0] == 'e' ? "mailsift-cli .eml" : "mailsift-cli .msg",

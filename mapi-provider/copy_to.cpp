@@ -6,6 +6,7 @@
 
 #include "mapi-provider/allocator.h"
 #include "mapi-provider/name_map.h"
+#include "mapi-provider/stored_props.h"
 #include "mapi-provider/tables.h"
 #include "mapi/guarded.h"
 #include "mapi/interface_cast.h"
@@ -82,7 +83,7 @@ HRESULT CollectProps(const NodeView& node, IMAPIProp* destination,
                      const std::vector<ULONG>& skippedIds, BufferPtr<SPropValue>& result,
                      ULONG* count) {
     std::vector<ULONG> tags;
-    for (ULONG tag : ListStoredTags({node.item, node.set})) {
+    for (ULONG tag : ListStoredTags({node.store->file.get(), node.item, node.set})) {
         if (PROP_TYPE(tag) != PT_OBJECT && !IsExcluded(skippedIds, tag)) {
             tags.push_back(tag);
         }
@@ -102,7 +103,7 @@ HRESULT CollectProps(const NodeView& node, IMAPIProp* destination,
         }
         // Types this provider does not convert are left out without counting as lost.
         const HRESULT hr =
-            ReadStoredProp({node.item, node.set, node.store->file->codePage()},
+            ReadStoredProp({node.store->file.get(), node.item, node.set},
                            CHANGE_PROP_TYPE(tag, wanted), values.get()[filled], values.get());
         if (SUCCEEDED(hr)) {
             ++filled;
@@ -187,11 +188,7 @@ HRESULT Message::CopyTo(ULONG excludedInterfaces, LPCIID interfaces, LPSPropTagA
         for (ULONG i = 0; excluded != nullptr && i < excluded->cValues; ++i) {
             excludedIds.push_back(PROP_ID(excluded->aulPropTag[i]));
         }
-        Ancestors ancestors;
-        uint32_t id = 0;
-        if (SUCCEEDED(ItemId(node_->item.get(), id))) {
-            ancestors.push_back(id);
-        }
+        Ancestors ancestors{node_->item->data};
         CopyOutcome outcome;
         CopyInto(static_cast<IMessage*>(destination), excludedIds, ancestors, outcome);
         return outcome.Result();
@@ -207,26 +204,25 @@ void Message::CopyInto(IMessage* destination, const std::vector<ULONG>& excluded
     if (IsExcluded(excludedIds, PR_MESSAGE_ATTACHMENTS)) {
         return;
     }
-    int count = 0;
-    const HRESULT hr = AttachmentCount(node_->item.get(), count);
-    if (FAILED(hr)) {
-        outcome.Add(hr);
+    if (node_->item->attachmentsDamaged) {
+        outcome.Add(MAPI_E_CORRUPT_DATA);
     }
-    for (int i = 0; i < count; ++i) {
+    const size_t count = node_->item->attachments.size();
+    for (size_t i = 0; i < count; ++i) {
         outcome.Add(CopyAttachment(destination, static_cast<ULONG>(i), ancestors));
     }
 }
 
 void Message::CopyRecipients(IMessage* destination, CopyOutcome& outcome) {
-    ItemPtr recipients = RecipientsOf(node_->item.get());
-    int count = 0;
-    PffError error;
-    if (recipients == nullptr ||
-        libpff_item_get_number_of_record_sets(recipients.get(), &count, error.get()) != 1 ||
-        count <= 0) {
+    const SharedItem recipients = RecipientsOf(*node_->store->file, *node_->item);
+    if (recipients == nullptr) {
+        outcome.Add(MAPI_E_CORRUPT_DATA);
         return;
     }
-    const auto n = static_cast<ULONG>(count);
+    if (recipients->records.empty()) {
+        return;
+    }
+    const auto n = static_cast<ULONG>(recipients->records.size());
     LPVOID raw = nullptr;
     if (AllocateBuffer(static_cast<ULONG>(CbNewADRLIST(n)), &raw) != S_OK) {
         outcome.Add(MAPI_E_NOT_ENOUGH_MEMORY);
@@ -283,8 +279,8 @@ HRESULT Message::CopyAttachment(IMessage* destination, ULONG index, Ancestors& a
 
 HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
                                        Ancestors& ancestors) {
-    const int type = AttachmentType(source->item.get());
-    if (type == LIBPFF_ATTACHMENT_TYPE_ITEM) {
+    const AttachmentContent content = ContentOf(*source->item);
+    if (content == AttachmentContent::Message) {
         Message* embedded = nullptr;
         HRESULT hr = NewEmbeddedMessage(source, &embedded);
         if (FAILED(hr)) {
@@ -292,9 +288,8 @@ HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
         }
         InterfaceRef<IMessage> sourceMessage;
         *sourceMessage.out() = embedded;
-        uint32_t id = 0;
-        if (FAILED(ItemId(embedded->node_->item.get(), id)) ||
-            std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end() ||
+        const uint64_t id = embedded->node_->item->data;
+        if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end() ||
             ancestors.size() > kMaxEmbeddingDepth) {
             return MAPI_E_CORRUPT_DATA;
         }
@@ -325,7 +320,7 @@ HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
         const HRESULT saved = destination->SaveChanges(KEEP_OPEN_READWRITE);
         return FAILED(saved) ? saved : hr;
     }
-    if (type != LIBPFF_ATTACHMENT_TYPE_DATA) {
+    if (content != AttachmentContent::Data) {
         return CopyPropsOf(target, source->view(), {PROP_ID(PR_ATTACH_NUM)});
     }
     // The data is copied by itself below, in pieces where the target allows it.
@@ -339,16 +334,17 @@ HRESULT Message::CopyAttachmentContent(IAttach* target, const NodePtr& source,
 }
 
 HRESULT Message::CopyAttachmentData(IAttach* target, const Node& source) {
-    PffError error;
-    size64_t size = 0;
-    if (libpff_attachment_get_data_size(source.item.get(), &size, error.get()) != 1) {
-        return MAPI_E_CORRUPT_DATA;
+    AttachmentData data;
+    const HRESULT located = LocateAttachmentData(*source.store->file, *source.item, data);
+    if (FAILED(located)) {
+        return located;
     }
+    const uint64_t size = data.size();
     InterfaceRef<IUnknown> stream;
     if (SUCCEEDED(target->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0,
                                        MAPI_CREATE | MAPI_MODIFY, stream.out())) &&
         stream) {
-        return StreamAttachmentData(As<IStream>(stream.get()), source, size);
+        return StreamAttachmentData(As<IStream>(stream.get()), source, data);
     }
     // A target without streams takes the data as one value.
     if (size >= 0xFFFFFFFFu) {
@@ -363,47 +359,36 @@ HRESULT Message::CopyAttachmentData(IAttach* target, const Node& source) {
     if (value->Value.bin.lpb == nullptr) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
     }
-    if (libpff_attachment_data_seek_offset(source.item.get(), 0, SEEK_SET, error.get()) < 0) {
+    size_t got = 0;
+    const HRESULT hr =
+        data.Read(*source.store->file, 0, value->Value.bin.lpb, static_cast<size_t>(size), got);
+    if (FAILED(hr) || got != size) {
         return MAPI_E_CORRUPT_DATA;
     }
-    size64_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            libpff_attachment_data_read_buffer(source.item.get(), value->Value.bin.lpb + done,
-                                               static_cast<size_t>(size - done), error.get());
-        if (got <= 0) {
-            return MAPI_E_CORRUPT_DATA;
-        }
-        done += static_cast<size64_t>(got);
-    }
-    value->Value.bin.cb = static_cast<ULONG>(done);
+    value->Value.bin.cb = static_cast<ULONG>(got);
     return SetPropsOn(target, 1, value.get());
 }
 
-HRESULT Message::StreamAttachmentData(IStream* stream, const Node& source, size64_t size) {
-    PffError error;
-    if (libpff_attachment_data_seek_offset(source.item.get(), 0, SEEK_SET, error.get()) < 0) {
-        return MAPI_E_CORRUPT_DATA;
-    }
+HRESULT Message::StreamAttachmentData(IStream* stream, const Node& source, AttachmentData& data) {
     constexpr size_t kChunk = 64 * 1024;
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<size64_t>(size, kChunk)));
-    size64_t done = 0;
+    const uint64_t size = data.size();
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kChunk)));
+    uint64_t done = 0;
     while (done < size) {
-        const size_t want = static_cast<size_t>(std::min<size64_t>(size - done, kChunk));
-        const ssize_t got =
-            libpff_attachment_data_read_buffer(source.item.get(), buffer.data(), want, error.get());
-        if (got <= 0) {
+        size_t got = 0;
+        const HRESULT hr = data.Read(*source.store->file, done, buffer.data(), buffer.size(), got);
+        if (FAILED(hr) || got == 0) {
             return MAPI_E_CORRUPT_DATA;
         }
         ULONG written = 0;
-        const HRESULT hr = stream->Write(buffer.data(), static_cast<ULONG>(got), &written);
-        if (FAILED(hr)) {
-            return hr;
+        const HRESULT writtenHr = stream->Write(buffer.data(), static_cast<ULONG>(got), &written);
+        if (FAILED(writtenHr)) {
+            return writtenHr;
         }
         if (written != static_cast<ULONG>(got)) {
             return MAPI_E_CALL_FAILED;
         }
-        done += static_cast<size64_t>(got);
+        done += got;
     }
     return S_OK;
 }

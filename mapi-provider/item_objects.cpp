@@ -49,11 +49,11 @@ HRESULT OpenTableProperty(Object& object, ULONG tag, LPCIID riid, ULONG flags, L
 }  // namespace
 
 HRESULT Folder::GetContentsTable(ULONG, LPMAPITABLE* table) {
-    return OpenChildTable(NodeKind::Message, libpff_folder_get_sub_message, SubMessageCount, table);
+    return OpenChildTable(NodeKind::Message, table);
 }
 
 HRESULT Folder::GetHierarchyTable(ULONG, LPMAPITABLE* table) {
-    return OpenChildTable(NodeKind::Folder, libpff_folder_get_sub_folder, SubFolderCount, table);
+    return OpenChildTable(NodeKind::Folder, table);
 }
 
 HRESULT Folder::OpenEntry(ULONG size, LPENTRYID entry, LPCIID riid, ULONG, ULONG* objectType,
@@ -68,30 +68,23 @@ HRESULT Folder::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNO
                               {PR_CONTAINER_CONTENTS, &Folder::GetContentsTable}});
 }
 
-HRESULT Folder::OpenChildTable(NodeKind kind, SubItemGetter getter,
-                               HRESULT (*counter)(libpff_item_t*, int&), LPMAPITABLE* table) {
+HRESULT Folder::OpenChildTable(NodeKind kind, LPMAPITABLE* table) {
     if (table == nullptr) {
         return MAPI_E_INVALID_PARAMETER;
     }
     *table = nullptr;
     return Guarded([&] {
-        int count = 0;
-        const HRESULT hr = counter(node_->item.get(), count);
+        const pst::ItemReader& reader = node_->store->file->reader();
+        std::vector<uint32_t> ids;
+        const HRESULT hr =
+            FromStatus(kind == NodeKind::Folder ? reader.SubFolders(node_->item->id, ids)
+                                                : reader.SubMessages(node_->item->id, ids));
         if (FAILED(hr)) {
             return hr;
         }
-        *table = NewTable(MakeChildRows(node_, kind, getter, count, true), DefaultColumns());
+        *table = NewTable(MakeChildRows(node_, kind, std::move(ids)), DefaultColumns());
         return S_OK;
     });
-}
-
-int AttachmentType(libpff_item_t* attachment) {
-    PffError error;
-    int type = LIBPFF_ATTACHMENT_TYPE_UNDEFINED;
-    if (libpff_attachment_get_type(attachment, &type, error.get()) != 1) {
-        return LIBPFF_ATTACHMENT_TYPE_UNDEFINED;
-    }
-    return type;
 }
 
 HRESULT Attach::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNOWN* result) {
@@ -103,27 +96,24 @@ HRESULT Attach::OpenProperty(ULONG tag, LPCIID riid, ULONG, ULONG flags, LPUNKNO
         return MAPI_E_NO_ACCESS;
     }
     return Guarded([&] {
-        const int type = AttachmentType(node_->item.get());
+        const AttachmentContent content = ContentOf(*node_->item);
         if (tag == PR_ATTACH_DATA_BIN) {
             if (riid == nullptr || !(*riid == IID_IStream)) {
                 return MAPI_E_INTERFACE_NOT_SUPPORTED;
             }
-            if (type != LIBPFF_ATTACHMENT_TYPE_DATA) {
-                return MAPI_E_NOT_FOUND;
+            AttachmentData data;
+            const HRESULT hr = LocateAttachmentData(*node_->store->file, *node_->item, data);
+            if (FAILED(hr)) {
+                return hr;
             }
-            PffError error;
-            size64_t size = 0;
-            if (libpff_attachment_get_data_size(node_->item.get(), &size, error.get()) != 1) {
-                return MAPI_E_CORRUPT_DATA;
-            }
-            *result = NewAttachmentStream(node_, size);
+            *result = NewAttachmentStream(node_, std::move(data));
             return S_OK;
         }
         if (tag == PR_ATTACH_DATA_OBJ) {
             if (riid == nullptr || !(*riid == IID_IMessage)) {
                 return MAPI_E_INTERFACE_NOT_SUPPORTED;
             }
-            if (type != LIBPFF_ATTACHMENT_TYPE_ITEM) {
+            if (content != AttachmentContent::Message) {
                 return MAPI_E_NOT_FOUND;
             }
             Message* message = nullptr;
@@ -141,14 +131,10 @@ HRESULT Message::GetAttachmentTable(ULONG, LPMAPITABLE* table) {
     }
     *table = nullptr;
     return Guarded([&] {
-        int count = 0;
-        const HRESULT hr = AttachmentCount(node_->item.get(), count);
-        if (FAILED(hr)) {
-            return hr;
+        if (node_->item->attachmentsDamaged) {
+            return MAPI_E_CORRUPT_DATA;
         }
-        *table = NewTable(
-            MakeChildRows(node_, NodeKind::Attachment, libpff_message_get_attachment, count, false),
-            {PR_ATTACH_NUM});
+        *table = NewTable(MakeAttachmentRows(node_), {PR_ATTACH_NUM});
         return S_OK;
     });
 }
@@ -184,7 +170,11 @@ HRESULT Message::GetRecipientTable(ULONG, LPMAPITABLE* table) {
     }
     *table = nullptr;
     return Guarded([&] {
-        *table = NewTable(MakeRecipientRows(node_, RecipientsOf(node_->item.get())),
+        SharedItem recipients = RecipientsOf(*node_->store->file, *node_->item);
+        if (recipients == nullptr) {
+            return MAPI_E_CORRUPT_DATA;
+        }
+        *table = NewTable(MakeRecipientRows(node_, std::move(recipients)),
                           {PR_ROWID, PR_DISPLAY_NAME_W, PR_RECIPIENT_TYPE});
         return S_OK;
     });
@@ -210,25 +200,13 @@ HRESULT Message::AttachmentNode(ULONG number, NodePtr& attachment) {
 }
 
 HRESULT NewEmbeddedMessage(const NodePtr& attachment, Message** message) {
-    // libpff hands out an attachment item's message only once, and the attachment items of a
-    // message are shared: the message is taken from an attachment item of its own.
-    PffError error;
-    libpff_item_t* rawAttachment = nullptr;
-    const int found = libpff_message_get_attachment(attachment->parent->item.get(),
-                                                    static_cast<int>(attachment->index),
-                                                    &rawAttachment, error.get());
-    ItemPtr ownAttachment(rawAttachment);
-    if (found != 1) {
+    SharedItem embedded;
+    const HRESULT hr = FromStatus(
+        attachment->store->file->reader().OpenAttachedMessage(*attachment->item, embedded));
+    if (FAILED(hr)) {
         return MAPI_E_CORRUPT_DATA;
     }
-    libpff_item_t* raw = nullptr;
-    if (libpff_attachment_get_item(ownAttachment.get(), &raw, error.get()) != 1) {
-        ItemPtr discard(raw);
-        return MAPI_E_CORRUPT_DATA;
-    }
-    const NodePtr holder = NewChild(attachment->parent, std::move(ownAttachment),
-                                    NodeKind::Attachment, attachment->index, false);
-    *message = new Message(NewChild(holder, SharedItem(ItemPtr(raw)), NodeKind::Message, 0, false));
+    *message = new Message(NewChild(attachment, std::move(embedded), NodeKind::Message, 0, false));
     return S_OK;
 }
 

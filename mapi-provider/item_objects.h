@@ -1,9 +1,10 @@
 #pragma once
 // The folders, messages and attachments of an opened personal folder file as MAPI objects,
-// read-only views of libpff items.
+// read-only views of its items.
 #include <cstdint>
 #include <vector>
 
+#include "mapi-provider/attachment_data.h"
 #include "mapi-provider/node.h"
 #include "mapi-provider/node_tables.h"
 #include "mapi-provider/prop_object.h"
@@ -27,9 +28,7 @@ class Folder final : public NodeObject<mapi::IMAPIFolder> {
                riid == mapi::IID_IMAPIFolder;
     }
 
-    mapi::HRESULT OpenChildTable(NodeKind kind, SubItemGetter getter,
-                                 mapi::HRESULT (*counter)(libpff_item_t*, int&),
-                                 mapi::LPMAPITABLE* table);
+    mapi::HRESULT OpenChildTable(NodeKind kind, mapi::LPMAPITABLE* table);
 };
 
 class Attach final : public NodeObject<mapi::IAttach> {
@@ -70,9 +69,9 @@ class Message final : public NodeObject<mapi::IMessage> {
                          mapi::LPSPropProblemArray* problems) override;
 
   private:
-    // The identifiers of the messages a copy is inside of, outermost first: an embedded
-    // message found among them would lead the copy round in a circle.
-    using Ancestors = std::vector<uint32_t>;
+    // Where the messages a copy is inside of are kept, outermost first: an embedded message
+    // found among them would lead the copy round in a circle.
+    using Ancestors = std::vector<uint64_t>;
     class CopyOutcome;
 
     bool Supports(mapi::REFIID riid) const override {
@@ -90,12 +89,10 @@ class Message final : public NodeObject<mapi::IMessage> {
                                         Ancestors& ancestors);
     static mapi::HRESULT CopyAttachmentData(mapi::IAttach* target, const Node& source);
     static mapi::HRESULT StreamAttachmentData(mapi::IStream* stream, const Node& source,
-                                              size64_t size);
+                                              AttachmentData& data);
 };
 
 // The message embedded in `attachment`, holding one reference for the caller.
 mapi::HRESULT NewEmbeddedMessage(const NodePtr& attachment, Message** message);
-
-int AttachmentType(libpff_item_t* attachment);
 
 }  // namespace mailsift::mapi_provider

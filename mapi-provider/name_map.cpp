@@ -6,7 +6,7 @@
 
 #include "mapi-provider/allocator.h"
 #include "mapi-provider/node.h"
-#include "mapi-provider/pff.h"
+#include "mapi-provider/stored_props.h"
 #include "mapi/mapi_tags.h"
 
 namespace mailsift::mapi_provider {
@@ -56,18 +56,18 @@ bool StringAt(std::string_view strings, uint32_t offset, std::u16string& text) {
     return true;
 }
 
-std::string BytesOf(libpff_item_t* item, ULONG tag) {
-    std::vector<uint8_t> data;
-    if (FAILED(ReadStoredBytes({item, 0}, tag, data))) return {};
-    return {data.begin(), data.end()};
+std::string BytesOf(const StoreFile& file, const pst::Item& item, ULONG tag) {
+    std::string data;
+    if (FAILED(ReadStoredBytes({&file, &item, 0}, tag, data))) return {};
+    return data;
 }
 
-std::shared_ptr<const NameMap> ReadNameMap(const PffFile& file) {
-    ItemPtr item;
+std::shared_ptr<const NameMap> ReadNameMap(const StoreFile& file) {
+    SharedItem item;
     if (FAILED(file.NameToIdMap(item))) return std::make_shared<NameMap>();
-    return std::make_shared<NameMap>(NameMap::Parse(BytesOf(item.get(), kGuidStream),
-                                                    BytesOf(item.get(), kEntryStream),
-                                                    BytesOf(item.get(), kStringStream)));
+    return std::make_shared<NameMap>(NameMap::Parse(BytesOf(file, *item, kGuidStream),
+                                                    BytesOf(file, *item, kEntryStream),
+                                                    BytesOf(file, *item, kStringStream)));
 }
 
 LPMAPINAMEID CopyName(const PropertyName& name, void* parent) {

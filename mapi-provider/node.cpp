@@ -4,39 +4,12 @@ namespace mailsift::mapi_provider {
 
 using namespace mapi;
 
-namespace {
-
-HRESULT CountOf(int (*counter)(libpff_item_t*, int*, libpff_error_t**), libpff_item_t* item,
-                int& count) {
-    PffError error;
-    count = 0;
-    int found = 0;
-    if (counter(item, &found, error.get()) != 1 || found < 0) {
-        return MAPI_E_CORRUPT_DATA;
-    }
-    count = found;
-    return S_OK;
-}
-
-}  // namespace
-
-HRESULT SubFolderCount(libpff_item_t* folder, int& count) {
-    return CountOf(libpff_folder_get_number_of_sub_folders, folder, count);
-}
-HRESULT SubMessageCount(libpff_item_t* folder, int& count) {
-    return CountOf(libpff_folder_get_number_of_sub_messages, folder, count);
-}
-HRESULT AttachmentCount(libpff_item_t* message, int& count) {
-    return CountOf(libpff_message_get_number_of_attachments, message, count);
-}
-
-ItemPtr RecipientsOf(libpff_item_t* message) {
-    PffError error;
-    libpff_item_t* raw = nullptr;
-    if (libpff_message_get_recipients(message, &raw, error.get()) != 1) {
+SharedItem RecipientsOf(const StoreFile& file, const pst::Item& message) {
+    SharedItem recipients;
+    if (file.reader().OpenRecipients(message, recipients) != pst::Status::Ok) {
         return nullptr;
     }
-    return ItemPtr(raw);
+    return recipients;
 }
 
 NodePtr NewChild(const NodePtr& parent, SharedItem item, NodeKind kind, ULONG index,
@@ -52,32 +25,27 @@ NodePtr NewChild(const NodePtr& parent, SharedItem item, NodeKind kind, ULONG in
 }
 
 HRESULT AttachmentItem(Node& message, int number, SharedItem& item) {
-    int count = 0;
-    HRESULT hr = AttachmentCount(message.item.get(), count);
-    if (FAILED(hr)) {
-        return hr;
+    if (message.item->attachmentsDamaged) {
+        return MAPI_E_CORRUPT_DATA;
     }
-    if (number < 0 || number >= count) {
+    const size_t count = message.item->attachments.size();
+    if (number < 0 || static_cast<size_t>(number) >= count) {
         return MAPI_E_NOT_FOUND;
     }
     if (message.attachments == nullptr) {
         message.attachments = std::make_shared<AttachmentItems>();
     }
     AttachmentItems& items = *message.attachments;
-    if (items.size() < static_cast<size_t>(count)) {
-        items.resize(static_cast<size_t>(count));
+    if (items.size() < count) {
+        items.resize(count);
     }
     SharedItem& kept = items[static_cast<size_t>(number)];
     if (kept == nullptr) {
-        PffError error;
-        libpff_item_t* raw = nullptr;
-        const int found =
-            libpff_message_get_attachment(message.item.get(), number, &raw, error.get());
-        ItemPtr opened(raw);
-        if (found != 1) {
+        const HRESULT hr = FromStatus(message.store->file->reader().OpenAttachment(
+            *message.item, static_cast<size_t>(number), kept));
+        if (FAILED(hr)) {
             return MAPI_E_CORRUPT_DATA;
         }
-        kept = std::move(opened);
     }
     item = kept;
     return S_OK;

@@ -1,23 +1,19 @@
 #pragma once
-// Nodes: one libpff item (or one record set of it) seen as a MAPI object, and the items
+// Nodes: one item of the file (or one record of it) seen as a MAPI object, and the items
 // reached from a node.
 #include <cstddef>
 #include <memory>
 #include <vector>
 
-#include "mapi-provider/item_positions.h"
 #include "mapi-provider/name_map.h"
-#include "mapi-provider/pff.h"
+#include "mapi-provider/store_file.h"
 
 namespace mailsift::mapi_provider {
 
 enum class NodeKind { Folder, Message, Attachment, Recipient };
 
-using SharedItem = std::shared_ptr<libpff_item_t>;
-
-// A message's attachment items by number, each made once: libpff reads all of an attachment's
-// values, its data included, the first time one is asked of an item, so the attachment table,
-// the attachments opened and every later open of the message share one item per attachment.
+// A message's attachment items by number, each read once: the attachment table, the
+// attachments opened and every later open of the message share one item per attachment.
 using AttachmentItems = std::vector<SharedItem>;
 
 // The message opened last, with its attachments, for the next open of the same message: a
@@ -29,9 +25,8 @@ struct LastMessage {
 };
 
 struct StoreContext {
-    std::shared_ptr<PffFile> file;
+    std::shared_ptr<StoreFile> file;
     std::vector<mapi::BYTE> entryId;
-    ItemPositions positions;
     LastMessage lastMessage;
     // The names of the named properties, read when first asked for (NamesOf).
     mutable std::shared_ptr<const NameMap> names;
@@ -40,7 +35,7 @@ struct StoreContext {
 // What reading properties needs of a node; it borrows the item and owns nothing.
 struct NodeView {
     const StoreContext* store = nullptr;
-    libpff_item_t* item = nullptr;
+    const pst::Item* item = nullptr;
     NodeKind kind = NodeKind::Message;
     int set = 0;
     mapi::ULONG index = 0;
@@ -73,12 +68,8 @@ NodePtr NewChild(const NodePtr& parent, SharedItem item, NodeKind kind, mapi::UL
 // The attachment `number` of a message node, made once and then shared.
 mapi::HRESULT AttachmentItem(Node& message, int number, SharedItem& item);
 
-// A damaged sub-item table is reported, never taken for an empty one.
-mapi::HRESULT SubFolderCount(libpff_item_t* folder, int& count);
-mapi::HRESULT SubMessageCount(libpff_item_t* folder, int& count);
-mapi::HRESULT AttachmentCount(libpff_item_t* message, int& count);
-
-// The recipients of a message: one record set per recipient, in one libpff item.
-ItemPtr RecipientsOf(libpff_item_t* message);
+// The recipients of a message: one record per recipient, in one item; null when their table
+// is damaged.
+SharedItem RecipientsOf(const StoreFile& file, const pst::Item& message);
 
 }  // namespace mailsift::mapi_provider

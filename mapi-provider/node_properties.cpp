@@ -6,6 +6,7 @@
 
 #include "mapi-provider/allocator.h"
 #include "mapi-provider/property_values.h"
+#include "mapi-provider/stored_props.h"
 #include "mapi/mapi_tags.h"
 
 namespace mailsift::mapi_provider {
@@ -28,11 +29,10 @@ HRESULT ReadComputedProp(const NodeView& node, ULONG tag, SPropValue& out, void*
     out.ulPropTag = tag;
     switch (tag) {
         case PR_ENTRYID: {
-            uint32_t id = 0;
-            if (!node.addressable || FAILED(ItemId(node.item, id))) {
+            if (!node.addressable) {
                 return MAPI_E_NOT_FOUND;
             }
-            return CopyBinary(MakeEntryId(*node.store, id), out, parent);
+            return CopyBinary(MakeEntryId(*node.store, node.item->id), out, parent);
         }
         case PR_OBJECT_TYPE:
             switch (node.kind) {
@@ -66,18 +66,20 @@ HRESULT ReadComputedProp(const NodeView& node, ULONG tag, SPropValue& out, void*
             if (node.kind != NodeKind::Folder) {
                 return MAPI_E_NOT_FOUND;
             }
-            int count = 0;
-            const HRESULT hr = SubMessageCount(node.item, count);
-            out.Value.l = count;
+            std::vector<uint32_t> ids;
+            const HRESULT hr =
+                FromStatus(node.store->file->reader().SubMessages(node.item->id, ids));
+            out.Value.l = static_cast<LONG>(ids.size());
             return hr;
         }
         case PR_SUBFOLDERS: {
             if (node.kind != NodeKind::Folder) {
                 return MAPI_E_NOT_FOUND;
             }
-            int count = 0;
-            const HRESULT hr = SubFolderCount(node.item, count);
-            out.Value.b = count > 0 ? 1 : 0;
+            std::vector<uint32_t> ids;
+            const HRESULT hr =
+                FromStatus(node.store->file->reader().SubFolders(node.item->id, ids));
+            out.Value.b = ids.empty() ? 0 : 1;
             return hr;
         }
         default:
@@ -104,8 +106,7 @@ HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* par
     if (IsComputedTag(tag)) {
         return ReadComputedProp(node, tag, out, parent);
     }
-    HRESULT hr =
-        ReadStoredProp({node.item, node.set, node.store->file->codePage()}, tag, out, parent);
+    HRESULT hr = ReadStoredProp({node.store->file.get(), node.item, node.set}, tag, out, parent);
     if (hr == MAPI_E_NOT_FOUND && tag == PR_OBJECT_TYPE) {
         hr = ReadComputedProp(node, tag, out, parent);
     }
@@ -114,7 +115,7 @@ HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* par
 
 std::vector<ULONG> NodeTags(const NodeView& node) {
     std::vector<ULONG> tags;
-    for (ULONG tag : ListStoredTags({node.item, node.set})) {
+    for (ULONG tag : ListStoredTags({node.store->file.get(), node.item, node.set})) {
         if (PROP_TYPE(tag) != PT_OBJECT) {
             tags.push_back(tag);
         }

@@ -19,69 +19,40 @@ void FillErrorRow(const std::vector<ULONG>& tags, SPropValue* values, HRESULT re
 // Sub-folders, messages and attachments of one item, opened row by row.
 class ChildRows final : public RowSource {
   public:
-    ChildRows(NodePtr owner, NodeKind kind, SubItemGetter getter, int count, bool addressable)
-        : owner_(std::move(owner)),
-          kind_(kind),
-          getter_(getter),
-          count_(count),
-          addressable_(addressable) {}
+    ChildRows(NodePtr owner, NodeKind kind, std::vector<uint32_t> ids)
+        : owner_(std::move(owner)), kind_(kind), ids_(std::move(ids)) {}
 
-    ULONG Count() override { return static_cast<ULONG>(count_); }
+    ULONG Count() override {
+        return static_cast<ULONG>(kind_ == NodeKind::Attachment ? owner_->item->attachments.size()
+                                                                : ids_.size());
+    }
 
     void ReadRow(ULONG row, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) override {
         SharedItem item;
-        if (FAILED(OpenChild(static_cast<int>(row), item))) {
+        const HRESULT hr = kind_ == NodeKind::Attachment
+                               ? AttachmentItem(*owner_, static_cast<int>(row), item)
+                               : owner_->store->file->ItemById(ids_.at(row), item);
+        if (FAILED(hr)) {
             FillErrorRow(tags, values, MAPI_E_CORRUPT_DATA);
             return;
         }
-        uint32_t id = 0;
-        if (addressable_ && SUCCEEDED(ItemId(item.get(), id))) {
-            owner_->store->positions.Remember(id, owner_, getter_, static_cast<int>(row));
-        }
-        ReadNodeRow({owner_->store.get(), item.get(), kind_, 0, row, addressable_}, tags, values,
-                    parent);
+        ReadNodeRow({owner_->store.get(), item.get(), kind_, 0, row, kind_ != NodeKind::Attachment},
+                    tags, values, parent);
     }
 
   private:
-    HRESULT OpenChild(int row, SharedItem& item) {
-        if (kind_ == NodeKind::Attachment) {
-            return AttachmentItem(*owner_, row, item);
-        }
-        PffError error;
-        libpff_item_t* raw = nullptr;
-        const int found = getter_(owner_->item.get(), row, &raw, error.get());
-        ItemPtr opened(raw);
-        if (found != 1) {
-            return MAPI_E_CORRUPT_DATA;
-        }
-        item = std::move(opened);
-        return S_OK;
-    }
-
     NodePtr owner_;
     NodeKind kind_;
-    SubItemGetter getter_;
-    int count_;
-    bool addressable_;
+    std::vector<uint32_t> ids_;
 };
 
 class RecipientRows final : public RowSource {
   public:
-    RecipientRows(NodePtr message, ItemPtr recipients)
-        : message_(std::move(message)), recipients_(std::move(recipients)) {
-        if (recipients_ != nullptr) {
-            PffError error;
-            if (libpff_item_get_number_of_record_sets(recipients_.get(), &count_, error.get()) !=
-                    1 ||
-                count_ < 0) {
-                count_ = 0;
-            }
-        }
-    }
-    ~RecipientRows() override = default;
+    RecipientRows(NodePtr message, SharedItem recipients)
+        : message_(std::move(message)), recipients_(std::move(recipients)) {}
 
-    ULONG Count() override { return static_cast<ULONG>(count_); }
+    ULONG Count() override { return static_cast<ULONG>(recipients_->records.size()); }
 
     void ReadRow(ULONG row, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) override {
@@ -92,18 +63,21 @@ class RecipientRows final : public RowSource {
 
   private:
     NodePtr message_;
-    ItemPtr recipients_;
-    int count_ = 0;
+    SharedItem recipients_;
 };
 
 }  // namespace
 
-std::unique_ptr<RowSource> MakeChildRows(NodePtr owner, NodeKind kind, SubItemGetter getter,
-                                         int count, bool addressable) {
-    return std::make_unique<ChildRows>(std::move(owner), kind, getter, count, addressable);
+std::unique_ptr<RowSource> MakeChildRows(NodePtr owner, NodeKind kind, std::vector<uint32_t> ids) {
+    return std::make_unique<ChildRows>(std::move(owner), kind, std::move(ids));
 }
 
-std::unique_ptr<RowSource> MakeRecipientRows(NodePtr message, ItemPtr recipients) {
+std::unique_ptr<RowSource> MakeAttachmentRows(NodePtr owner) {
+    return std::make_unique<ChildRows>(std::move(owner), NodeKind::Attachment,
+                                       std::vector<uint32_t>{});
+}
+
+std::unique_ptr<RowSource> MakeRecipientRows(NodePtr message, SharedItem recipients) {
     return std::make_unique<RecipientRows>(std::move(message), std::move(recipients));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // What the objects with properties share: read-only property access over values an object
-// reads itself, or, for the objects over libpff items, the properties of their node.
+// reads itself, or, for the objects over the file's items, the properties of their node.
 #include <algorithm>
 #include <vector>
 

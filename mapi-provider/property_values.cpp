@@ -1,6 +1,6 @@
 #include "mapi-provider/property_values.h"
 
-#include "mapi-provider/pff.h"
+#include "mapi-provider/stored_props.h"
 #include "mapi/mapi_tags.h"
 
 namespace mailsift::mapi_provider {

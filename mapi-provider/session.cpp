@@ -5,8 +5,8 @@
 #include <mutex>
 #include <random>
 
-#include "mapi-provider/pff.h"
 #include "mapi-provider/store.h"
+#include "mapi-provider/store_file.h"
 #include "mapi-provider/tables.h"
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"
@@ -34,7 +34,7 @@ struct Service {
     std::string path;
     // Opened when the service is configured, and handed to the store: opening a large file
     // reads its whole index, which is not to be done twice.
-    std::shared_ptr<PffFile> file;
+    std::shared_ptr<StoreFile> file;
 };
 
 struct Profile {
@@ -160,9 +160,9 @@ class ServiceAdmin final : public ComObject<IMsgServiceAdmin> {
             }
             // The file is checked now, as Outlook's service does, so that a bad path fails here
             // and not at logon.
-            std::shared_ptr<PffFile> file;
+            std::shared_ptr<StoreFile> file;
             if (havePath) {
-                HRESULT hr = PffFile::Open(path, file);
+                HRESULT hr = StoreFile::Open(path, file);
                 if (FAILED(hr)) {
                     return hr;
                 }

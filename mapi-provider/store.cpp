@@ -16,23 +16,12 @@ using namespace mapi;
 
 namespace {
 
-bool HasMessageClass(libpff_item_t* item) {
-    BufferPtr<SPropValue> value(AllocateRoot<SPropValue>());
-    return value != nullptr &&
-           SUCCEEDED(ReadStoredProp({item, 0}, PR_MESSAGE_CLASS_W, *value, value.get()));
-}
-
-// Makes `message` the store's last message, or gives it the item and attachments of the last
-// one when it is that message again.
+// Makes `message` the store's last message, or gives it the attachments of the last one when it
+// is that message again.
 void RememberOrReuse(StoreContext& store, Node& message) {
     LastMessage& last = store.lastMessage;
-    uint32_t id = 0;
-    if (FAILED(ItemId(message.item.get(), id))) {
-        return;
-    }
-    if (last.item != nullptr && last.id == id) {
-        message.item = last.item;
-    } else {
+    const uint32_t id = message.item->id;
+    if (last.item == nullptr || last.id != id) {
         last.id = id;
         last.item = message.item;
         last.attachments = std::make_shared<AttachmentItems>();
@@ -96,71 +85,54 @@ HRESULT OpenEntryIn(const std::shared_ptr<StoreContext>& store, ULONG size, LPEN
         return MAPI_E_INVALID_PARAMETER;
     }
     *result = nullptr;
-    ItemPtr item;
-    HRESULT hr = S_OK;
-    if (size == 0) {
-        hr = store->file->RootFolder(item);
-    } else if (entry == nullptr) {
-        return MAPI_E_INVALID_PARAMETER;
-    } else {
+    uint32_t id = pst::kNidRootFolder;
+    if (size != 0) {
+        if (entry == nullptr) {
+            return MAPI_E_INVALID_PARAMETER;
+        }
         const auto* bytes = reinterpret_cast<const BYTE*>(entry);
         if (size != kEntryIdSize ||
             std::memcmp(bytes + 4, store->file->uid().ab, sizeof(MAPIUID)) != 0) {
             return MAPI_E_INVALID_ENTRYID;
         }
-        uint32_t id = 0;
+        id = 0;
         for (int i = 0; i < 4; ++i) {
             id |= static_cast<uint32_t>(bytes[20 + i]) << (8 * i);
         }
-        item = store->positions.Take(id);
-        if (item == nullptr) {
-            hr = store->file->ItemById(id, item);
-        }
     }
-    if (FAILED(hr)) {
-        return hr;
-    }
-    uint8_t type = LIBPFF_ITEM_TYPE_UNDEFINED;
-    hr = ItemType(item.get(), type);
-    if (FAILED(hr)) {
-        return hr;
+    // Only folders and messages are opened by their identifier.
+    const uint32_t type = pst::NidType(id);
+    if (!pst::IsFolderType(type) && !pst::IsMessageType(type)) {
+        return MAPI_E_NOT_FOUND;
     }
     auto node = std::make_shared<Node>();
     node->store = store;
-    node->item = std::move(item);
     node->addressable = true;
-    switch (type) {
-        case LIBPFF_ITEM_TYPE_FOLDER:
-            node->kind = NodeKind::Folder;
-            if (objectType != nullptr) {
-                *objectType = MAPI_FOLDER;
-            }
-            return HandOut<IMAPIFolder>(new Folder(node), riid, result);
-        case LIBPFF_ITEM_TYPE_ATTACHMENT:
-        case LIBPFF_ITEM_TYPE_ATTACHMENTS:
-        case LIBPFF_ITEM_TYPE_RECIPIENTS:
-        case LIBPFF_ITEM_TYPE_SUB_ASSOCIATED_CONTENTS:
-        case LIBPFF_ITEM_TYPE_SUB_FOLDERS:
-        case LIBPFF_ITEM_TYPE_SUB_MESSAGES:
-            return MAPI_E_NOT_FOUND;
-        case LIBPFF_ITEM_TYPE_UNDEFINED:
-            // libpff leaves message classes it does not know (free/busy data, for one)
-            // undefined; such a node is a message when it has a message class at all.
-            if (!HasMessageClass(node->item.get())) {
-                return MAPI_E_NOT_FOUND;
-            }
-            [[fallthrough]];
-        default:
-            node->kind = NodeKind::Message;
-            RememberOrReuse(*store, *node);
-            if (objectType != nullptr) {
-                *objectType = MAPI_MESSAGE;
-            }
-            return HandOut<IMessage>(new Message(node), riid, result);
+    if (pst::IsMessageType(type) && store->lastMessage.id == id &&
+        store->lastMessage.item != nullptr) {
+        node->item = store->lastMessage.item;
+    } else {
+        const HRESULT hr = store->file->ItemById(id, node->item);
+        if (FAILED(hr)) {
+            return hr;
+        }
     }
+    if (pst::IsFolderType(type)) {
+        node->kind = NodeKind::Folder;
+        if (objectType != nullptr) {
+            *objectType = MAPI_FOLDER;
+        }
+        return HandOut<IMAPIFolder>(new Folder(node), riid, result);
+    }
+    node->kind = NodeKind::Message;
+    RememberOrReuse(*store, *node);
+    if (objectType != nullptr) {
+        *objectType = MAPI_MESSAGE;
+    }
+    return HandOut<IMessage>(new Message(node), riid, result);
 }
 
-HRESULT OpenStore(std::shared_ptr<PffFile> file, std::vector<BYTE> entryId, LPMDB* store) {
+HRESULT OpenStore(std::shared_ptr<StoreFile> file, std::vector<BYTE> entryId, LPMDB* store) {
     if (store == nullptr) {
         return MAPI_E_INVALID_PARAMETER;
     }

@@ -10,7 +10,7 @@
 namespace mailsift::mapi_provider {
 
 // Opens the personal folder file as a message store whose own entry identifier is `entryId`.
-mapi::HRESULT OpenStore(std::shared_ptr<PffFile> file, std::vector<mapi::BYTE> entryId,
+mapi::HRESULT OpenStore(std::shared_ptr<StoreFile> file, std::vector<mapi::BYTE> entryId,
                         mapi::LPMDB* store);
 
 // Opens the folder or message of `store` that `entry` names, or the root folder when `size`

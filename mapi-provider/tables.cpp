@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "mapi-provider/allocator.h"
-#include "mapi-provider/pff.h"
 #include "mapi-provider/property_values.h"
+#include "mapi-provider/stored_props.h"
 #include "mapi/com_object.h"
 #include "mapi/guarded.h"
 #include "mapi/mapi_tags.h"

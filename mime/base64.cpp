@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "mime/alphabet_table.h"
 
@@ -28,16 +29,23 @@ constexpr std::array<uint8_t, 256> kDecode = MakeDecodeTable();
 constexpr size_t kLineBytes = 57;  // 76 characters
 constexpr size_t kEncodedLineLength = 78;
 
+// The two characters of every 12 bits, so that a group of three bytes takes two lookups.
+constexpr std::array<std::array<char, 2>, 4096> MakePairTable() {
+    std::array<std::array<char, 2>, 4096> table{};
+    for (size_t i = 0; i < table.size(); ++i) table[i] = {kAlphabet[i >> 6], kAlphabet[i & 0x3F]};
+    return table;
+}
+
+constexpr std::array<std::array<char, 2>, 4096> kPairs = MakePairTable();
+
 // Writes the base64 of data without line breaks at dest; returns the end of what was written.
 char* EncodeInto(const unsigned char* data, size_t size, char* dest) {
     size_t i = 0;
     for (; i + 3 <= size; i += 3) {
         const uint32_t group =
             (uint32_t{data[i]} << 16) | (uint32_t{data[i + 1]} << 8) | data[i + 2];
-        dest[0] = kAlphabet[group >> 18];
-        dest[1] = kAlphabet[(group >> 12) & 0x3F];
-        dest[2] = kAlphabet[(group >> 6) & 0x3F];
-        dest[3] = kAlphabet[group & 0x3F];
+        std::memcpy(dest, kPairs[group >> 12].data(), 2);
+        std::memcpy(dest + 2, kPairs[group & 0xFFF].data(), 2);
         dest += 4;
     }
     const size_t rest = size - i;

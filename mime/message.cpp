@@ -95,7 +95,14 @@ void TIdMessage::ReadFromFile(const std::string& path, bool headersOnly) {
 }
 
 void TIdMessage::WriteToFile(const std::string& path, bool headersOnly) {
-    std::ofstream output(path, std::ios::binary | std::ios::trunc);
+    // A file made empty for this message (the export takes a name so) is written in place:
+    // truncating it, even with nothing in it, makes ext4 start writing each file back on its
+    // own as soon as it is closed, which costs an export on the disk half its speed.
+    std::error_code error;
+    const bool empty = std::filesystem::is_regular_file(path, error) &&
+                       std::filesystem::file_size(path, error) == 0 && !error;
+    std::ofstream output(path, std::ios::binary | (empty ? std::ios::in | std::ios::out
+                                                         : std::ios::out | std::ios::trunc));
     if (!output) throw MimeError("Cannot create message file " + path);
     WriteToStream(output, headersOnly);
     output.close();

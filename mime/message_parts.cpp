@@ -1,6 +1,7 @@
 #include "mime/message_parts.h"
 
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "mime/mime_error.h"
@@ -42,6 +43,13 @@ void TIdAttachmentFile::MoveContentInto(NewFile& target) {
     // The file is the target's now; the part has no content left to give.
     OwnsFile = false;
     StoredPath.clear();
+}
+
+void TIdAttachmentMemory::SaveContent(const std::string& destination) const {
+    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+    out.write(Content.data(), static_cast<std::streamsize>(Content.size()));
+    out.close();
+    if (!out) throw MimeError("Error saving attachment.");
 }
 
 }  // namespace mailsift

@@ -1,5 +1,6 @@
 #pragma once
-// The parts of a message: text parts and attachments whose contents live in files.
+// The parts of a message: text parts, and attachments whose contents live in files or in
+// memory.
 #include <string>
 #include <string_view>
 #include <utility>
@@ -75,6 +76,17 @@ class TIdAttachmentFile final : public TIdAttachment {
     std::string StoredPath;
     bool OwnsFile = false;
     bool Blocked = false;  // the stored file vanished before it could be read
+};
+
+// An attachment whose decoded content is held in memory, for one small enough that a trip
+// through a file of its own would cost more than it saves.
+class TIdAttachmentMemory final : public TIdAttachment {
+  public:
+    explicit TIdAttachmentMemory(std::string content) : Content(std::move(content)) {}
+
+    void SaveContent(const std::string& destination) const override;
+
+    std::string Content;
 };
 
 }  // namespace mailsift

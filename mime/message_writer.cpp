@@ -3,6 +3,8 @@
 // lines are written as they are, with no dot-stuffing and no final "." line.
 #include <algorithm>
 #include <fstream>
+#include <istream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,16 @@ constexpr size_t kOutputFlushSize = 1 << 18;
 // Whole base64 and UUE lines per read, so a stream encodes as one piece would.
 constexpr size_t kBase64Chunk = 57 * 4096;
 constexpr size_t kUuChunk = 45 * 4096;
+
+// The bytes of a string read as a stream, without a copy, so that content held in memory is
+// written as a file's would be.
+class ViewBuffer final : public std::streambuf {
+  public:
+    explicit ViewBuffer(const std::string& bytes) {
+        char* begin = const_cast<char*>(bytes.data());
+        setg(begin, begin, begin + bytes.size());
+    }
+};
 
 bool IsOneOf(std::string_view value, std::initializer_list<std::string_view> choices) {
     return std::any_of(choices.begin(), choices.end(),
@@ -300,22 +312,37 @@ class MessageBodyWriter {
         WriteAttachmentContent(attachment, encoding);
     }
 
-    // Opens the stored content; an attachment whose file is gone is marked blocked and written
-    // empty unless the message asks for the error.
-    bool OpenContent(TIdAttachment& attachment, std::ifstream& input) {
+    // Hands the stored content to `write` as a stream, from memory or from its file. An
+    // attachment whose file is gone is marked blocked and written empty unless the message
+    // asks for the error.
+    template <class Write>
+    void ReadContent(TIdAttachment& attachment, Write write) {
+        if (const auto* memory = dynamic_cast<const TIdAttachmentMemory*>(&attachment)) {
+            ViewBuffer view(memory->Content);
+            std::istream input(&view);
+            write(input);
+            return;
+        }
         auto* file = dynamic_cast<TIdAttachmentFile*>(&attachment);
+        std::ifstream input;
         if (file != nullptr) input.open(file->StoredPath, std::ios::binary);
-        if (input.is_open()) return true;
+        if (input.is_open()) {
+            write(input);
+            return;
+        }
         if (file != nullptr) file->Blocked = true;
         if (message_.ExceptionOnBlockedAttachments) {
             throw MimeError("Attachment " + attachment.FileName + " is blocked.");
         }
-        return false;
     }
 
     void WriteAttachmentContent(TIdAttachment& attachment, const std::string& encoding) {
-        std::ifstream input;
-        if (!OpenContent(attachment, input)) return;
+        ReadContent(attachment,
+                    [&](std::istream& input) { WriteContent(input, attachment, encoding); });
+    }
+
+    void WriteContent(std::istream& input, const TIdAttachment& attachment,
+                      const std::string& encoding) {
         if (EqualsIgnoringCase(encoding, "base64")) {
             std::string chunk(kBase64Chunk, '\0');
             while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
@@ -348,8 +375,7 @@ class MessageBodyWriter {
 
     void WriteUuAttachment(TIdAttachment& attachment, UuAlphabet alphabet) {
         out_.Text(UuBeginText(attachment.FileName));
-        std::ifstream input;
-        if (OpenContent(attachment, input)) {
+        ReadContent(attachment, [&](std::istream& input) {
             std::string chunk(kUuChunk, '\0');
             while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
                    input.gcount() > 0) {
@@ -357,7 +383,7 @@ class MessageBodyWriter {
                               alphabet, out_.Buffer());
                 out_.Flush();
             }
-        }
+        });
         out_.Text(UuEndText(alphabet));
     }
 

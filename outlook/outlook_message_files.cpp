@@ -25,10 +25,27 @@ namespace mailsift {
 namespace {
 
 constexpr mapi::ULONG kAttachmentChunk = 65535;
+// A message's attachments go into its .eml file straight from memory up to this many bytes in
+// all; the rest pass through files of their own, so that huge ones are never held whole.
+constexpr size_t kAttachmentMemoryBudget = 16u << 20;
 // Row indexes are 16-bit in the attachment list; rows past that could not be told apart.
 constexpr mapi::ULONG kMaxAttachmentRows = 65536;
 
 struct UnreadableAttachment {};
+
+// The stream of an attachment's data, holding one reference for the caller; null for one
+// without (an attached message).
+mapi::IUnknown* OpenAttachmentData(mapi::IAttach* attachment) {
+    for (const mapi::ULONG flags : {mapi::ULONG{mapi::MAPI_BEST_ACCESS}, mapi::ULONG{0}}) {
+        mapi::InterfaceRef<mapi::IUnknown> opened;
+        if (mapi::SUCCEEDED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_BIN, &mapi::IID_IStream,
+                                                     0, flags, opened.out())) &&
+            opened) {
+            return opened.detach();
+        }
+    }
+    return nullptr;
+}
 
 // An attached message is saved as a .msg file and named so.
 std::string MsgFileName(const std::string& name) {
@@ -91,30 +108,62 @@ void SetFieldsFromRecord(mapi::IMessage* message, TIdMessage& mail, const TMessa
     mail.Date = record.Received;
 }
 
-// The attachments go through a folder of their own on their way into the file, made only for a
-// message that has some: most have none, and making and removing a folder per message costs
-// more than reading it. Their files are numbered, not named: a name from the store may be
-// longer than the file system allows, and the message takes the name from the part.
-// The folder goes with the parts, which own their files: the caller keeps it until the message
-// is written.
+// The data of an attachment read whole while it fits within `budget` bytes; nullopt for one that
+// does not, that has no data of its own (an attached message) or that cannot be read whole:
+// those take the way through a file, which reports what it cannot read.
+std::optional<std::string> ReadAttachmentWithin(mapi::IAttach* attachment, size_t budget) {
+    mapi::InterfaceRef<mapi::IUnknown> opened;
+    *opened.out() = OpenAttachmentData(attachment);
+    if (!opened) return std::nullopt;
+    auto* stream = mapi::As<mapi::IStream>(opened.get());
+    std::vector<char> buffer(kAttachmentChunk);
+    std::string content;
+    for (;;) {
+        mapi::ULONG got = 0;
+        if (mapi::FAILED(stream->Read(buffer.data(), kAttachmentChunk, &got))) return std::nullopt;
+        if (got == 0) return content;
+        content.append(buffer.data(), std::min(got, kAttachmentChunk));
+        if (content.size() > budget) return std::nullopt;
+    }
+}
+
+// Attachments that fit in the message's memory budget go into the file from memory. The others
+// go through a folder of their own, made only for a message that needs it: making and removing
+// a folder per message costs more than reading it. Their files are numbered, not named: a name
+// from the store may be longer than the file system allows, and the message takes the name
+// from the part. The folder goes with the parts, which own their files: the caller keeps it
+// until the message is written.
 void AddAttachments(mapi::IMessage* message, TIdMessage& mail,
                     std::optional<PrivateTempFolder>& folder) {
     const std::optional<OutlookAttachmentTable> table = ReadAttachmentTable(message);
     if (!table || table->rows.empty()) return;
-    folder.emplace();
-    // Without a folder for them the attachments would be lost without a word.
-    if (folder->path().empty()) throw std::runtime_error("no temporary folder for its attachments");
+    size_t budget = kAttachmentMemoryBudget;
     size_t ordinal = 0;
     for (const OutlookAttachmentRow& row : table->rows) {
         mapi::InterfaceRef<mapi::IAttach> attachment;
         *attachment.out() = OpenAttachment(message, row.Number);
         if (!attachment) continue;
+        const std::string name = row.FileName.empty() ? std::string("attachment") : row.FileName;
+        if (std::optional<std::string> content = ReadAttachmentWithin(attachment.get(), budget)) {
+            budget -= content->size();
+            auto part = std::make_unique<TIdAttachmentMemory>(std::move(*content));
+            part->FileName = name;
+            mail.MessageParts.push_back(std::move(part));
+            continue;
+        }
+        if (!folder) {
+            folder.emplace();
+            // Without a folder for them the attachments would be lost without a word.
+            if (folder->path().empty()) {
+                throw std::runtime_error("no temporary folder for its attachments");
+            }
+        }
         const std::string path = folder->FilePath(std::to_string(++ordinal));
         int64_t size = 0;
         if (CopyAttachmentData(attachment.get(), path, size) != AttachmentCopy::Written) continue;
         auto part = std::make_unique<TIdAttachmentFile>(path);
         part->OwnsFile = true;
-        part->FileName = row.FileName.empty() ? std::string("attachment") : row.FileName;
+        part->FileName = name;
         mail.MessageParts.push_back(std::move(part));
     }
 }
@@ -245,15 +294,8 @@ mapi::IAttach* OpenAttachment(mapi::IMessage* message, mapi::ULONG number) {
 AttachmentCopy CopyAttachmentData(mapi::IAttach* attachment, const std::string& target,
                                   int64_t& size) {
     mapi::InterfaceRef<mapi::IUnknown> opened;
-    if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_BIN, &mapi::IID_IStream, 0,
-                                              mapi::MAPI_BEST_ACCESS, opened.out())) ||
-        !opened) {
-        if (mapi::FAILED(attachment->OpenProperty(mapi::PR_ATTACH_DATA_BIN, &mapi::IID_IStream, 0,
-                                                  0, opened.out())) ||
-            !opened) {
-            return CopyAttachedMessage(attachment, target, size);
-        }
-    }
+    *opened.out() = OpenAttachmentData(attachment);
+    if (!opened) return CopyAttachedMessage(attachment, target, size);
     auto* stream = mapi::As<mapi::IStream>(opened.get());
     try {
         WriteFileFrom(target, [&](std::ostream& out) {

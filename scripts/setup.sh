@@ -6,9 +6,8 @@ MAILSIFT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Packages every build needs; ./test and the fuzz build add their own.
 # The windows draw their SVG pictures through Qt's SVG plugins and need a font to show any text,
 # under the offscreen platform of the tests as on a desktop; neither comes with qt6-base-dev.
-MAILSIFT_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libglib2.0-dev libpff-dev libbfio-dev
-                         libsqlite3-dev libzip-dev libgsf-1-dev qt6-base-dev qt6-svg-dev
-                         qt6-qpa-plugins fonts-dejavu-core)
+MAILSIFT_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libglib2.0-dev libsqlite3-dev libzip-dev
+                         libgsf-1-dev qt6-base-dev qt6-svg-dev qt6-qpa-plugins fonts-dejavu-core)
 # msgconvert's package only recommends libemail-address-perl, yet msgconvert cannot start
 # without it, and packages are installed without their recommendations.
 MAILSIFT_TEST_PACKAGES=(libgtest-dev libgmock-dev python3 pff-tools pst-utils undbx

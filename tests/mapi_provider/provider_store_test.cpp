@@ -454,7 +454,7 @@ TEST(MapiProviderStoreTest, CopyToCopiesAllButTheExcludedTags) {
     }
 }
 
-// Lists of strings hold every value, in Unicode and in ANSI files (libpff counts none).
+// Lists of strings hold every value, in Unicode and in ANSI files.
 TEST(MapiProviderStoreTest, ListsOfStringsGiveEveryValue) {
     const std::vector<std::string> sample1 = {"Green Category", "Blue Category"};
     const std::vector<std::string> sample2 = {"Green Category", "Red Category"};
@@ -785,25 +785,29 @@ TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
     REQUIRE_FIXTURE(path, "submessage.pst");
     TempDir temp;
     {
-        // The folder's message and sub-folder tables are unreadable.
+        // A leaf page of the node tree, listing the root's sub-folders, is unreadable. The
+        // root's own hierarchy table still names them, so their loss shows; its contents table
+        // lists nothing that is lost.
         ProviderSession session;
-        ASSERT_EQ(session.Open(DamagedCopy(temp, path, "contents.pst", Filled(37856, 16, '\xFF'))),
+        ASSERT_EQ(
+            session.Open(DamagedCopy(temp, path, "nodes.pst", Filled(33280 + 480, 16, '\xFF'))),
+            S_OK);
+        InterfaceRef<IUnknown> root;
+        ULONG type = 0;
+        ASSERT_EQ(session.store()->OpenEntry(0, nullptr, &IID_IMAPIFolder, 0, &type, root.out()),
                   S_OK);
-        InterfaceRef<IUnknown> folder;
-        ASSERT_TRUE(
-            OpenFolder(session.store(), {"Top of Outlook data file", "submessage"}, folder));
-        InterfaceRef<IMAPITable> contents;
-        EXPECT_EQ(AsFolder(folder.get())->GetContentsTable(0, contents.out()), MAPI_E_CORRUPT_DATA);
-        EXPECT_EQ(contents.get(), nullptr);
         InterfaceRef<IMAPITable> hierarchy;
-        EXPECT_EQ(AsFolder(folder.get())->GetHierarchyTable(0, hierarchy.out()),
-                  MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(AsFolder(root.get())->GetHierarchyTable(0, hierarchy.out()), MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(hierarchy.get(), nullptr);
         LPSPropValue value = nullptr;
-        EXPECT_EQ(Provider().HrGetOneProp(AsFolder(folder.get()), PR_CONTENT_COUNT, &value),
-                  MAPI_E_CORRUPT_DATA);
-        EXPECT_EQ(Provider().HrGetOneProp(AsFolder(folder.get()), PR_SUBFOLDERS, &value),
+        EXPECT_EQ(Provider().HrGetOneProp(AsFolder(root.get()), PR_SUBFOLDERS, &value),
                   MAPI_E_CORRUPT_DATA);
         EXPECT_EQ(value, nullptr);
+        InterfaceRef<IMAPITable> contents;
+        ASSERT_EQ(AsFolder(root.get())->GetContentsTable(0, contents.out()), S_OK);
+        ULONG rows = 99;
+        EXPECT_EQ(contents->GetRowCount(0, &rows), S_OK);
+        EXPECT_EQ(rows, 0u);
     }
     {
         // The message's attachment table is unreadable.
@@ -825,6 +829,24 @@ TEST(MapiProviderStoreTest, DamagedSubItemTablesAreReportedNotEmpty) {
         EXPECT_EQ(CopyExcluding(message, target), MAPI_W_ERRORS_RETURNED);
         EXPECT_NE(FindProp(target.props, PR_SUBJECT_W), nullptr);
         EXPECT_TRUE(target.attachments.empty());
+    }
+    {
+        // The message's list of subnodes is unreadable: its tables are damage, not empty, and
+        // the values kept in place are still read.
+        ProviderSession session;
+        ASSERT_EQ(session.Open(DamagedCopy(temp, path, "subnodes.pst", Filled(44672, 128, '\xFF'))),
+                  S_OK);
+        InterfaceRef<IUnknown> object;
+        ASSERT_TRUE(
+            OpenMessage(session.store(), {"Top of Outlook data file", "submessage"}, 0, object));
+        IMessage* message = AsMessage(object.get());
+        InterfaceRef<IMAPITable> table;
+        EXPECT_EQ(message->GetAttachmentTable(0, table.out()), MAPI_E_CORRUPT_DATA);
+        EXPECT_EQ(message->GetRecipientTable(0, table.out()), MAPI_E_CORRUPT_DATA);
+        FakeMessage target;
+        EXPECT_EQ(CopyExcluding(message, target), MAPI_W_ERRORS_RETURNED);
+        EXPECT_NE(FindProp(target.props, PR_SUBJECT_W), nullptr);
+        EXPECT_TRUE(target.recipients.empty());
     }
 }
 

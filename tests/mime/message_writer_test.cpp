@@ -4,6 +4,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mime/message.h"
 #include "mime/mime_error.h"
@@ -102,6 +104,65 @@ TEST_F(MessageWriterTest, RoundTripKeepsHeadersTextsAndAttachmentBytes) {
     ReadBack(Written(back));
     EXPECT_EQ(back.MessageParts.size(), 5u);
     EXPECT_EQ(back.Subject, message.Subject);
+}
+
+// Content held in memory is written exactly as the same content from a file, in every
+// transfer encoding, and saved whole.
+TEST_F(MessageWriterTest, AttachmentsInMemoryAreWrittenAsFromFiles) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"base64", BinaryContent()},
+        {"7bit", "one\r\n.two\r\nthree\r\n"},
+        {"quoted-printable", "caf\xC3\xA9 = ok\r\nend"},
+        {"base64", ""},
+    };
+    const auto withText = [](TIdMessage& message) {
+        auto text = std::make_unique<TIdText>();
+        text->Body = {"See the part."};
+        message.MessageParts.push_back(std::move(text));
+    };
+    for (const auto& [encoding, content] : cases) {
+        TIdMessage fromFile;
+        withText(fromFile);
+        AddAttachment(fromFile, "part.bin", content).ContentTransfer = encoding;
+        TIdMessage fromMemory;
+        withText(fromMemory);
+        auto memory = std::make_unique<TIdAttachmentMemory>(content);
+        memory->FileName = "part.bin";
+        memory->ContentTransfer = encoding;
+        fromMemory.MessageParts.push_back(std::move(memory));
+        const std::string expected = Written(fromFile);
+        std::string written = Written(fromMemory);
+        // The boundaries are random; everything else must match.
+        const auto boundary = [](const std::string& text) {
+            const size_t at = text.find("boundary=\"");
+            if (at == std::string::npos) return std::string("(none)");
+            return text.substr(at + 10, text.find('"', at + 10) - at - 10);
+        };
+        const std::string mine = boundary(written);
+        const std::string theirs = boundary(expected);
+        ASSERT_NE(mine, "(none)");
+        for (size_t at = 0; (at = written.find(mine, at)) != std::string::npos;) {
+            written.replace(at, mine.size(), theirs);
+            at += theirs.size();
+        }
+        EXPECT_EQ(written, expected) << encoding;
+    }
+    // A message of plain text carries its attachments uuencoded, from memory as well.
+    TIdMessage plain;
+    plain.Encoding = TIdMessageEncoding::PlainText;
+    plain.Body = {"see attached"};
+    auto memory = std::make_unique<TIdAttachmentMemory>(BinaryContent());
+    memory->FileName = "data.bin";
+    plain.MessageParts.push_back(std::move(memory));
+    ReadBack(Written(plain));
+    ASSERT_EQ(back.MessageParts.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(static_cast<TIdAttachmentFile&>(*back.MessageParts[0]).StoredPath),
+              BinaryContent());
+
+    TIdAttachmentMemory saved(std::string("bytes\0kept", 10));
+    saved.SaveContent(folder / "saved.bin");
+    EXPECT_EQ(ReadFileBytes(folder / "saved.bin"), std::string("bytes\0kept", 10));
+    EXPECT_THROW(saved.SaveContent((folder / "missing") + "/saved.bin"), MimeError);
 }
 
 TEST_F(MessageWriterTest, NestedMultipartsKeepTheirStructure) {
@@ -234,6 +295,13 @@ TEST_F(MessageWriterTest, FilesAreReplacedAndAttachmentsSavedByCopy) {
     message.WriteToFile(path);
     back.ReadFromFile(path);
     EXPECT_EQ(back.Body, message.Body);
+    EXPECT_EQ(ReadFileBytes(path), Written(message));
+    // An empty file made for the message beforehand is written in place, and a new one made.
+    for (const std::string& name : {std::string("reserved.eml"), std::string("new.eml")}) {
+        if (name == "reserved.eml") WriteFileBytes(folder / name, "");
+        message.WriteToFile(folder / name);
+        EXPECT_EQ(ReadFileBytes(folder / name), Written(message)) << name;
+    }
 
     TIdAttachmentFile& attachment = AddAttachment(message, "a.bin", "content");
     attachment.SaveContent(folder / "copy.bin");

@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "mapi/interface_ref.h"
 #include "mapi/mapi_tags.h"
+#include "mime/base64.h"
 #include "mime/header_list.h"
 #include "mime/message.h"
 #include "outlook/default_store_backends.h"
@@ -404,15 +405,25 @@ TEST_F(OutlookBackendTest, EmlRecipientsComeFromTheRecipientTable) {
 // Attachments pass through a temporary folder on their way into an .eml file; it is made only
 // for a message that has some, and is gone afterwards. Where none can be made, a message
 // without attachments is still written, and one with them is not written without them.
-TEST_F(OutlookBackendTest, EmlAttachmentsPassThroughATemporaryFolderOnlyWhenThereAreAny) {
+// Attachments go into the .eml file from memory while a message's fit in 16 MB; larger ones
+// and attached messages pass through a temporary folder, made only then and emptied after.
+TEST_F(OutlookBackendTest, EmlAttachmentsPassThroughATemporaryFolderOnlyWhenNeeded) {
     const std::string path = Temp("attached.pst");
+    const std::string large(17u << 20, 'L');
     {
         samples::PstStoreWriter writer(path, "Attached");
         const uint32_t inbox = writer.AddFolder(writer.TopFolder(), std::string("Inbox"));
         writer.AddMessage(inbox, SampleMail("Plain"));
-        samples::PstMessage attached = SampleMail("With a file");
-        attached.Attachments.push_back({"notes.txt", "text/plain", "the notes\r\n", nullptr});
-        writer.AddMessage(inbox, attached);
+        samples::PstMessage small = SampleMail("With a file");
+        small.Attachments.push_back({"notes.txt", "text/plain", "the notes\r\n", nullptr});
+        writer.AddMessage(inbox, small);
+        samples::PstMessage holder = SampleMail("With a message");
+        holder.Attachments.push_back(
+            {"inner", "", "", std::make_shared<samples::PstMessage>(SampleMail("Inner"))});
+        writer.AddMessage(inbox, holder);
+        samples::PstMessage big = SampleMail("With a large file");
+        big.Attachments.push_back({"large.bin", "application/octet-stream", large, nullptr});
+        writer.AddMessage(inbox, big);
         writer.Finish();
     }
     ASSERT_GT(Open(path), kMaxResultCode);
@@ -424,19 +435,34 @@ TEST_F(OutlookBackendTest, EmlAttachmentsPassThroughATemporaryFolderOnlyWhenTher
         test::ScopedEnv tmpdir("TMPDIR", temp);
         test::ScopedEnv tempUpper("TEMP", std::nullopt);
         test::ScopedEnv tmp("TMP", std::nullopt);
-        ASSERT_EQ(SaveMessageToFile(handle_, *inbox, 1, Temp("with.eml"), true), kResultSuccess);
-        EXPECT_NE(test::ReadFileBytes(Temp("with.eml")).find("filename=\"notes.txt\""),
-                  std::string::npos);
-        EXPECT_TRUE(fs::is_empty(temp));
-        // No temporary folder can be made below a file.
-        test::ScopedEnv unusable("TMPDIR", Temp("with.eml"));
+        for (int index : {1, 2, 3}) {
+            const std::string target = Temp("with" + std::to_string(index) + ".eml");
+            ASSERT_EQ(SaveMessageToFile(handle_, *inbox, index, target, true), kResultSuccess);
+            EXPECT_TRUE(fs::is_empty(temp)) << index;
+        }
+        // The content of the attachment named `name`, as base64 decodes it.
+        const auto content = [this](const std::string& file, const std::string& name) {
+            const std::string written = test::ReadFileBytes(Temp(file));
+            const size_t body = written.find("\r\n\r\n", written.find("filename=\"" + name));
+            if (body == std::string::npos) return std::string("(no such attachment)");
+            return DecodeBase64(written.substr(body, written.find("\r\n--", body) - body));
+        };
+        EXPECT_EQ(content("with1.eml", "notes.txt"), "the notes\r\n");
+        EXPECT_EQ(content("with2.eml", "inner.msg").substr(0, 4), "\xD0\xCF\x11\xE0");
+        EXPECT_EQ(content("with3.eml", "large.bin"), large);
+
+        // No temporary folder can be made below a file: only what fits in memory is written.
+        test::ScopedEnv unusable("TMPDIR", Temp("with1.eml"));
         ReportRecorder report;
         EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 0, Temp("plain.eml"), true), kResultSuccess);
         EXPECT_NE(test::ReadFileBytes(Temp("plain.eml")).find("Hello."), std::string::npos);
-        EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 1, Temp("lost.eml"), true),
-                  kResultWriteFailed);
-        EXPECT_FALSE(fs::exists(Temp("lost.eml")));
-        EXPECT_EQ(report.Count("MS Outlook message not written: no temporary folder"), 1u);
+        EXPECT_EQ(SaveMessageToFile(handle_, *inbox, 1, Temp("small.eml"), true), kResultSuccess);
+        for (int index : {2, 3}) {
+            const std::string target = Temp("lost" + std::to_string(index) + ".eml");
+            EXPECT_EQ(SaveMessageToFile(handle_, *inbox, index, target, true), kResultWriteFailed);
+            EXPECT_FALSE(fs::exists(target));
+        }
+        EXPECT_EQ(report.Count("MS Outlook message not written: no temporary folder"), 2u);
     }
 }
 
@@ -621,7 +647,8 @@ TEST_F(OutlookBackendTest, MsgFilesKeepNamedFieldsUnderTheirNames) {
             std::snprintf(type, sizeof type, "%04X", named.Value.tag & 0xFFFF);
             const std::string value =
                 name->substr(0, 4) + " " + type + " " + ShownValue(named.Value);
-            EXPECT_NE(std::find(values.begin(), values.end(), value), values.end()) << value << " among " << ::testing::PrintToString(values);
+            EXPECT_NE(std::find(values.begin(), values.end(), value), values.end())
+                << value << " among " << ::testing::PrintToString(values);
         }
         if (std::system("command -v msgconvert >/dev/null 2>&1") != 0) continue;
         const std::string converted = test::RunCommand("msgconvert --outfile - '" + msg + "' 2>&1");
