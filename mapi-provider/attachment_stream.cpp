@@ -1,7 +1,5 @@
 #include "mapi-provider/attachment_stream.h"
 
-#include <algorithm>
-
 #include "mapi/com_object.h"
 #include "mapi/stream_seek.h"
 

@@ -32,7 +32,7 @@ HRESULT ReadComputedProp(const NodeView& node, ULONG tag, SPropValue& out, void*
             if (!node.addressable) {
                 return MAPI_E_NOT_FOUND;
             }
-            return CopyBinary(MakeEntryId(*node.store, node.item->id), out, parent);
+            return EntryIdValue(*node.store, node.item->id, out, parent);
         }
         case PR_OBJECT_TYPE:
             switch (node.kind) {
@@ -101,6 +101,11 @@ bool IsComputedTag(ULONG tag) {
 }
 
 }  // namespace
+
+HRESULT EntryIdValue(const StoreContext& store, uint32_t id, SPropValue& out, void* parent) {
+    out.ulPropTag = PR_ENTRYID;
+    return CopyBinary(MakeEntryId(store, id), out, parent);
+}
 
 HRESULT ReadNodeProp(const NodeView& node, ULONG tag, SPropValue& out, void* parent) {
     if (IsComputedTag(tag)) {

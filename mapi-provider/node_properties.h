@@ -7,6 +7,10 @@
 
 namespace mailsift::mapi_provider {
 
+// PR_ENTRYID of the folder or stored message `id`, made from the identifier alone.
+mapi::HRESULT EntryIdValue(const StoreContext& store, uint32_t id, mapi::SPropValue& out,
+                           void* parent);
+
 mapi::HRESULT ReadNodeProp(const NodeView& node, mapi::ULONG tag, mapi::SPropValue& out,
                            void* parent);
 // The tags GetPropList names: the stored properties, named ones included, then the derived

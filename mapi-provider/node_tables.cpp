@@ -1,5 +1,7 @@
 #include "mapi-provider/node_tables.h"
 
+#include <algorithm>
+
 #include "mapi-provider/node_properties.h"
 #include "mapi-provider/property_values.h"
 #include "mapi/mapi_tags.h"
@@ -29,6 +31,16 @@ class ChildRows final : public RowSource {
 
     void ReadRow(ULONG row, const std::vector<ULONG>& tags, SPropValue* values,
                  void* parent) override {
+        // The export lists a folder by entry identifier only and opens each message after;
+        // reading the message for its row as well would read every message twice.
+        if (kind_ != NodeKind::Attachment &&
+            std::all_of(tags.begin(), tags.end(), [](ULONG tag) { return tag == PR_ENTRYID; })) {
+            for (size_t i = 0; i < tags.size(); ++i) {
+                const HRESULT hr = EntryIdValue(*owner_->store, ids_.at(row), values[i], parent);
+                if (FAILED(hr)) SetErrorValue(values[i], tags[i], hr);
+            }
+            return;
+        }
         SharedItem item;
         const HRESULT hr = kind_ == NodeKind::Attachment
                                ? AttachmentItem(*owner_, static_cast<int>(row), item)

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
 
 #include "mapi-provider/pst_bytes.h"
